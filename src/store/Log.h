@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace keyglass {
+
+/// Writes "[<UTC ISO-8601 time>] <message>\n" to standard output (flushed at once) and appends it to
+/// the log file (paths::logFile(); file and folder are created on first write). Failures are ignored.
+/// Thread-safe.
+void logLine(std::string_view message);
+
+/// While set, log lines also go to this callback (tests capture them). Not for production use.
+using LogObserver = void (*)(std::string_view line, void* context);
+void setLogObserver(LogObserver observer, void* context);
+
+/// Formats a system time as "2026-12-07T10:15:00Z".
+std::string isoTimestampUTC();
+
+} // namespace keyglass
