@@ -1,0 +1,228 @@
+#pragma once
+// The one owner of Keyglass's state. Every view, the CLI and every feature go through it. All state
+// lives on the main thread; every RawHID conversation runs on the scheduler's serial I/O queue with a
+// copy of what it needs and hands plain values back to the main thread.
+
+#include "keycodes/Keycodes.h"
+#include "presets/DevicePreset.h"
+#include "store/DeviceModel.h"
+#include "store/EditingTarget.h"
+#include "store/Scheduler.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace keyglass {
+
+class Desktop;
+class HidBackend;
+class HIDInputWatcher;
+class InputEventSource;
+class SettingsStore;
+
+/// Width and height in points that the host window should take.
+struct PreferredSize
+{
+    int width = 0;
+    int height = 0;
+    bool operator==(const PreferredSize&) const = default;
+};
+
+/// The size rule for the HUD: depends on the selected device's keys and knobs and on whether a device
+/// switcher is shown.
+PreferredSize preferredSizeFor(const DeviceModel* selected, bool severalDevices);
+
+/// What the store is given. Everything is owned by the caller and must outlive the store.
+struct PadStoreServices
+{
+    Scheduler& scheduler;
+    HidBackend& hid;
+    InputEventSource& input;
+    SettingsStore& settings;
+    Desktop& desktop;
+};
+
+/// Which captions a slot reads from a preset overlay.
+enum class SlotKind
+{
+    key,
+    encoder,
+    tapDance,
+};
+
+class PadStore
+{
+public:
+    static constexpr const char* ActivePresetSettingsKey = "Keyglass.activePresetByDevice";
+
+    /// Runs the start-up sequence: persisted preset choices, external maps, presets, the first refresh,
+    /// the live input watcher and the 3.5-second periodic check.
+    explicit PadStore(PadStoreServices services);
+    ~PadStore();
+    PadStore(const PadStore&) = delete;
+    PadStore& operator=(const PadStore&) = delete;
+
+    // ---- Observable state (main thread) ----
+    const std::vector<DeviceModel>& devices() const { return m_devices; }
+    const std::optional<std::string>& selectedDeviceID() const { return m_selectedDeviceID; }
+    bool autoDetectEnabled() const { return m_autoDetectEnabled; }
+    const std::string& lastRefreshText() const { return m_lastRefreshText; }
+    bool isPinnedFloating() const { return m_isPinnedFloating; }
+    bool editMode() const { return m_editMode; }
+    bool showingPresets() const { return m_showingPresets; }
+    const std::vector<DevicePreset>& availablePresets() const { return m_availablePresets; }
+    const std::vector<DevicePreset>& communityPresets() const { return m_communityPresets; }
+    bool isLoadingCommunityPresets() const { return m_isLoadingCommunityPresets; }
+    const std::optional<EditingTarget>& editingTarget() const { return m_editingTarget; }
+    const std::optional<std::string>& isApplyingDeviceID() const { return m_isApplyingDeviceID; }
+    const std::optional<std::string>& toastMessage() const { return m_toastMessage; }
+    bool toastIsError() const { return m_toastIsError; }
+    const T3Map& t3Map() const { return m_t3Map; }
+    const FocusMap& focusMap() const { return m_focusMap; }
+    const std::map<std::string, std::string>& activePresetIDByDevice() const { return m_activePresetIDByDevice; }
+
+    /// Observers run on the main thread after every change of the state above (and of a device model).
+    using Observer = std::function<void()>;
+    int addObserver(Observer observer);
+    void removeObserver(int token);
+
+    /// Called when what the tray title shows may have changed.
+    std::function<void()> onStatusChange;
+    /// Called to bring an application to the front (App Focus triggers).
+    std::function<void(const std::string& appPath)> onFocusApp;
+    /// Called with the size that the host window should take.
+    std::function<void(PreferredSize)> onPreferredSizeChange;
+
+    // ---- Devices, selection, refresh ----
+    /// Starts one refresh cycle and returns at once; the result is published on the main thread.
+    void refresh();
+    /// Runs the periodic check now (the store also runs it every 3.5 s by itself).
+    void periodicCheck();
+    void selectDevice(const std::string& deviceID);
+    const DeviceModel* selectedDevice() const;
+    const DeviceModel* device(const std::string& deviceID) const;
+    void setActiveLayer(int layer, const std::string& deviceID);
+    PreferredSize preferredSize() const;
+    void setPinnedFloating(bool pinned);
+    void setEditMode(bool on);
+    void setShowingPresets(bool showing);
+
+    /// Shows a transient status line for 3.2 s; a newer toast is never cut short.
+    void showToast(std::string message, bool isError);
+
+    // ---- Editing ----
+    /// The guarded way to open the picker on a key: hardware-reserved keys are refused with a toast,
+    /// firmware-custom keys ask before unlocking.
+    void chooseKey(const std::string& deviceID, int layer, int row, int col);
+    void chooseEncoder(const std::string& deviceID, int layer, int index, bool clockwise);
+    void chooseTapDance(const std::string& deviceID, int index, int slot);
+    void clearEditingTarget();
+    Keycode currentKeycode(const EditingTarget& target) const;
+    /// Stages `code` into the target slot. A label, when given, is trimmed; an empty one removes the slot's
+    /// custom caption. Out-of-range targets change nothing.
+    void assign(const EditingTarget& target, Keycode code, std::optional<std::string> label = std::nullopt);
+    /// Stages a typed expression after the safety rules: returns the refusal or parse message instead of
+    /// staging when it is not safe.
+    std::optional<std::string> assignExpression(const EditingTarget& target,
+                                                std::string_view expression,
+                                                std::optional<std::string> label = std::nullopt);
+    /// Writes the staged model to the pad on the I/O queue; the result comes back as a toast.
+    void apply(const std::string& deviceID);
+    /// Drops staged edits and reads the pad again.
+    void revert(const std::string& deviceID);
+
+    // ---- Lighting ----
+    void setLighting(const std::string& deviceID,
+                     std::optional<std::uint8_t> brightness,
+                     std::optional<std::uint8_t> effect,
+                     std::optional<std::uint8_t> hue,
+                     std::optional<std::uint8_t> sat);
+    void toggleLighting(const std::string& deviceID);
+
+    // ---- Live input ----
+    void handleLiveKeycode(const std::string& deviceID, Keycode code);
+    HIDInputWatcher& watcher() { return *m_watcher; }
+    /// Re-reads the T3 map, the focus map, the preset list and the focus file's modification time.
+    void reloadExternalMaps();
+    /// "Bind New App...": binds `appPath` to a trigger (the slot's own trigger when it has one, else the
+    /// first free one) and stages the trigger on the current editing target.
+    void bindNewFocusApp(const std::string& appPath);
+
+    // ---- Presets and backups ----
+    void applyPreset(const DevicePreset& preset, const std::string& deviceID, bool openEditMode);
+    /// The preset last applied to the device, when it is still in the list.
+    const DevicePreset* activePreset(const std::string& deviceID) const;
+    void saveCurrentAsPreset(const std::string& deviceID,
+                             const std::string& name,
+                             const std::string& appName,
+                             const std::string& os,
+                             const std::string& category);
+    void saveEditsToActivePreset(const std::string& deviceID);
+    void clonePreset(const DevicePreset& source,
+                     const std::string& deviceID,
+                     const std::string& name,
+                     const std::string& appName,
+                     const std::string& os);
+    void deletePreset(const DevicePreset& preset);
+    void openCustomPresetsFolder();
+    void saveBackup(const std::string& deviceID);
+    void restore(const std::string& deviceID);
+    void restoreLatestAutoBackup(const std::string& deviceID);
+    void loadLayoutFile(const std::filesystem::path& file, const std::string& deviceID);
+
+    // ---- What the views show ----
+    /// The label of a slot on a layer: keycode labels with the layer's modifier style, the T3 and focus
+    /// maps, and the preset caption of the slot when it still holds the preset's keycode.
+    KeyAction keyAction(const DeviceModel& device, int layer, int row, int col) const;
+    KeyAction encoderAction(const DeviceModel& device, int layer, int index, bool clockwise) const;
+    KeyAction tapDanceAction(const DeviceModel& device, int index, int slot) const;
+
+private:
+    struct RefreshResult;
+    void notify();
+    DeviceModel* mutableDevice(const std::string& deviceID);
+    void publishRefresh(RefreshResult result);
+    void persistActivePresets();
+    void scheduleToastExpiry(const std::string& message);
+    void startPeriodicTimer();
+    void setAutoDetect(bool enabled);
+    void stageOnDevice(const std::string& deviceID, const std::function<void(DeviceModel&)>& change);
+
+    PadStoreServices m_services;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0); // delayed tasks hold it weakly
+
+    std::vector<DeviceModel> m_devices;
+    std::optional<std::string> m_selectedDeviceID;
+    bool m_autoDetectEnabled = false;
+    std::string m_lastRefreshText;
+    bool m_isPinnedFloating = false;
+    bool m_editMode = false;
+    bool m_showingPresets = false;
+    std::vector<DevicePreset> m_availablePresets;
+    std::vector<DevicePreset> m_communityPresets;
+    bool m_isLoadingCommunityPresets = false;
+    std::optional<EditingTarget> m_editingTarget;
+    std::optional<std::string> m_isApplyingDeviceID;
+    std::optional<std::string> m_toastMessage;
+    bool m_toastIsError = false;
+    T3Map m_t3Map;
+    FocusMap m_focusMap;
+
+    std::map<std::string, std::string> m_activePresetIDByDevice;
+    std::unique_ptr<HIDInputWatcher> m_watcher;
+    std::map<std::string, CancelToken> m_rgbWriteWorks;
+    std::map<std::string, CancelToken> m_rgbSaveWorks;
+    std::set<std::string> m_lastEndpointIDs;
+    std::optional<std::filesystem::file_time_type> m_lastFocusMtime;
+    CancelToken m_periodicTimer;
+
+    std::map<int, Observer> m_observers;
+    int m_nextObserverToken = 1;
+};
+
+} // namespace keyglass
