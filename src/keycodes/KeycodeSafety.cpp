@@ -1,0 +1,120 @@
+#include "keycodes/KeycodeSafety.h"
+
+#include "keycodes/KeycodeExpression.h"
+#include "keycodes/KeycodeText.h"
+#include "presets/DevicePreset.h"
+
+#include <array>
+
+namespace keyglass {
+
+namespace {
+
+// Words that name firmware actions directly. None of them parses, so without this list they would be
+// reported as merely unrecognized.
+constexpr std::string_view BootloaderTokens[] = {
+    "QK_BOOT",
+    "QK_BOOTLOADER",
+    "RESET",
+    "QK_RBT",
+    "QK_REBOOT",
+    "EE_CLR",
+    "EEP_RST",
+    "EEPROM_RESET",
+    "QK_CLEAR_EEPROM",
+    "DB_TOGG",
+    "DEBUG",
+    "QK_DEBUG_TOGGLE",
+    "QK_MAKE",
+};
+
+bool isBootloaderToken(std::string_view trimmed)
+{
+    for (std::string_view token : BootloaderTokens) {
+        if (equalsIgnoringAsciiCase(token, trimmed))
+            return true;
+    }
+    return false;
+}
+
+// validateExpression after trimming: the checks that apply to a non-empty expression.
+std::optional<std::string> checkTrimmed(std::string_view trimmed, bool legacyKeycodes)
+{
+    if (isBootloaderToken(trimmed))
+        return "Blocked bootloader/reset token \"" + std::string(trimmed) + "\"";
+    const auto code = parseKeycodeExpression(trimmed, legacyKeycodes);
+    if (!code)
+        return "Unrecognized QMK expression \"" + std::string(trimmed) + "\"";
+    return keycodeBlockReason(*code, trimmed);
+}
+
+void checkInto(std::vector<std::string>& problems,
+               const std::string& where,
+               std::string_view expression,
+               bool legacyKeycodes)
+{
+    const std::string_view trimmed = trimWhitespace(expression);
+    if (trimmed.empty())
+        return;
+    if (auto message = checkTrimmed(trimmed, legacyKeycodes))
+        problems.push_back(where + *message);
+}
+
+} // namespace
+
+std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText)
+{
+    if ((code & 0xDFF0) == 0x5C00)
+        return "Blocked bootloader/reset keycode " + hex4(code) + " (\"" + std::string(expressionText) + "\")";
+    if (code >= 0x7000 && code <= 0x701F)
+        return "Blocked QMK magic/EEPROM keycode " + hex4(code);
+    if (code == 0x00F1 || code == 0x00F2)
+        return "Blocked hardware-reserved keycode " + hex4(code);
+    if ((code >= 0x5F80 && code <= 0x5FFF) || (code & 0xFFA0) == 0x7E00)
+        return "Blocked firmware-custom QK_KB/QK_USER keycode " + hex4(code);
+    return std::nullopt;
+}
+
+std::optional<std::string> validateExpression(std::string_view text, bool legacyKeycodes)
+{
+    const std::string_view trimmed = trimWhitespace(text);
+    if (trimmed.empty())
+        return std::nullopt;
+    return checkTrimmed(trimmed, legacyKeycodes);
+}
+
+std::vector<std::string> validatePreset(const DevicePreset& preset, bool legacyKeycodes)
+{
+    std::vector<std::string> problems;
+    for (const PresetLayer& layer : preset.layers) {
+        const std::string layerPrefix = "L" + std::to_string(layer.index);
+        for (std::size_t r = 0; r < layer.keys.size(); ++r) {
+            for (std::size_t c = 0; c < layer.keys[r].size(); ++c) {
+                const std::string where =
+                    layerPrefix + " (" + std::to_string(r) + "," + std::to_string(c) + "): ";
+                checkInto(problems, where, layer.keys[r][c], legacyKeycodes);
+            }
+        }
+        if (!layer.encoders)
+            continue;
+        for (std::size_t e = 0; e < layer.encoders->size(); ++e) {
+            const auto& directions = (*layer.encoders)[e];
+            // Only counter-clockwise and clockwise reach the pad; anything after them is never staged.
+            for (std::size_t d = 0; d < directions.size() && d < 2; ++d)
+                checkInto(problems, layerPrefix + " enc " + std::to_string(e) + ": ", directions[d], legacyKeycodes);
+        }
+    }
+    if (preset.tapDances) {
+        for (const PresetTapDance& dance : *preset.tapDances) {
+            const std::array<const std::string*, 4> slots = {
+                &dance.onTap, &dance.onHold, &dance.onDoubleTap, &dance.onTapHold};
+            for (std::size_t s = 0; s < slots.size(); ++s) {
+                const std::string where = "TD(" + std::to_string(dance.index) + ") slot " + std::to_string(s) + ": ";
+                checkInto(problems, where, *slots[s], legacyKeycodes);
+            }
+        }
+    }
+    return problems;
+}
+
+} // namespace keyglass
