@@ -254,6 +254,11 @@ Expected<DeviceBackupFile> decodeBackup(std::string_view text)
     const json doc = json::parse(text, nullptr, false);
     if (doc.is_discarded())
         return unexpected(Error("The file is not valid JSON"));
+    return backupFromJson(doc);
+}
+
+Expected<DeviceBackupFile> backupFromJson(const json& doc)
+{
     if (!doc.is_object())
         return unexpected(Error("The file is not a JSON object"));
 

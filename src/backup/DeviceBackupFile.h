@@ -6,6 +6,8 @@
 #include "common/Expected.h"
 #include "store/DeviceModel.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +45,8 @@ std::string encodeBackup(const DeviceBackupFile& backup);
 /// Strict reading: every member of the written form must be there with the right JSON type and
 /// keycodes must lie in 0-65535, else an error describing the first problem. Never throws.
 Expected<DeviceBackupFile> decodeBackup(std::string_view text);
+/// The same for an already parsed document.
+Expected<DeviceBackupFile> backupFromJson(const nlohmann::json& doc);
 
 /// "<display name lower-cased, spaces as hyphens>-backup-yyyyMMdd-HHmm.json" in local time. Path
 /// separators in the name become hyphens too, so the proposal is always a single file name.
