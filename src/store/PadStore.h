@@ -3,6 +3,7 @@
 // lives on the main thread; every RawHID conversation runs on the scheduler's serial I/O queue with a
 // copy of what it needs and hands plain values back to the main thread.
 
+#include "backup/LayoutImport.h"
 #include "keycodes/Keycodes.h"
 #include "presets/DevicePreset.h"
 #include "store/DeviceModel.h"
@@ -191,7 +192,7 @@ private:
     void scheduleToastExpiry(const std::string& message);
     void startPeriodicTimer();
     void setAutoDetect(bool enabled);
-    void stageOnDevice(const std::string& deviceID, const std::function<void(DeviceModel&)>& change);
+    void stageImport(const std::string& deviceID, const std::function<Expected<ImportResult>(DeviceModel&)>& load);
 
     PadStoreServices m_services;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0); // delayed tasks hold it weakly
