@@ -1,0 +1,212 @@
+#include "device/Discovery.h"
+
+#include "device/Definition.h"
+#include "device/KleLayout.h"
+#include "device/Lighting.h"
+#include "device/RawHidSession.h"
+#include "device/ViaCommands.h"
+#include "device/ViaLayout.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+namespace keyglass {
+
+namespace {
+constexpr int MaxVialVersion = 6;
+constexpr int ViaEncoderProbeLimit = 6;
+constexpr int MinViaVersionWithEncoders = 11;
+
+Keymap emptyKeymap(int layers, int rows, int cols)
+{
+    return Keymap(static_cast<std::size_t>(layers),
+                  std::vector<std::vector<Keycode>>(static_cast<std::size_t>(rows),
+                                                    std::vector<Keycode>(static_cast<std::size_t>(cols), 0)));
+}
+
+EncoderMap emptyEncoderMap(int layers, std::size_t encoders)
+{
+    return EncoderMap(static_cast<std::size_t>(layers), std::vector<std::vector<Keycode>>(encoders, {0, 0}));
+}
+
+void markFirmwareCustom(DeviceModel& model, int layer, int row, int col, Keycode code)
+{
+    if (isFirmwareCustomKeycode(code, model.proto.viaVersion()))
+        model.protectedLayerCells.insert(layerCellKey(layer, row, col));
+}
+
+DeviceModel baseModel(const RawHIDEndpointInfo& endpoint)
+{
+    DeviceModel model;
+    model.id = endpoint.id();
+    model.vid = endpoint.vid;
+    model.pid = endpoint.pid;
+    model.manufacturer = endpoint.manufacturer;
+    model.product = endpoint.product;
+    model.serial = endpoint.serial;
+    model.connected = true;
+    model.liveRead = true;
+    return model;
+}
+
+bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const VialKeyboardId& id)
+{
+    const auto definition = fetchDefinition(session);
+    if (!definition)
+        return false;
+    auto layout = layoutFromDefinition(*definition);
+    if (!layout)
+        return false;
+
+    model.proto = DeviceProtocol::vial(viaVersion, id.vialVersion, id.uid);
+    model.rows = layout->rows;
+    model.cols = layout->cols;
+    model.keys = std::move(layout->keys);
+    model.encoders = std::move(layout->encoders);
+    model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
+
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (const auto& key : model.keys) {
+            if (key.decal || key.row < 0 || key.col < 0 || key.row >= model.rows || key.col >= model.cols)
+                continue;
+            const auto code = readKeycode(session, layer, key.row, key.col, false);
+            if (!code)
+                continue;
+            model.keymap[layer][key.row][key.col] = *code;
+            markFirmwareCustom(model, layer, key.row, key.col, *code);
+        }
+    }
+
+    model.encoderMap = emptyEncoderMap(model.layerCount, model.encoders.size());
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (std::size_t j = 0; j < model.encoders.size(); ++j) {
+            if (const auto pair = readVialEncoder(session, layer, model.encoders[j].id))
+                model.encoderMap[layer][j] = {pair->first, pair->second};
+        }
+    }
+
+    if (const auto count = readTapDanceCount(session); count && *count > 0) {
+        model.tapDanceCount = *count;
+        const int entries = std::min(*count, via::MaxTapDanceEntries);
+        for (int i = 0; i < entries; ++i)
+            if (const auto entry = readTapDance(session, i))
+                model.tapDances.push_back(*entry);
+    }
+
+    model.rgb = readVialLighting(session, *definition);
+    model.activeLayer = model.layerCount > 1 ? 1 : 0;
+    return true;
+}
+
+void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
+{
+    model.proto = DeviceProtocol::via(viaVersion);
+    auto probe = probeMatrix(session);
+    model.rows = probe.rows;
+    model.cols = probe.cols;
+    model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
+    model.keymap[0] = std::move(probe.layer0);
+    for (int layer = 1; layer < model.layerCount; ++layer)
+        for (int row = 0; row < model.rows; ++row)
+            for (int col = 0; col < model.cols; ++col)
+                if (const auto code = readKeycode(session, layer, row, col, true))
+                    model.keymap[layer][row][col] = *code;
+
+    for (int layer = 0; layer < model.layerCount; ++layer)
+        for (int row = 0; row < model.rows; ++row)
+            for (int col = 0; col < model.cols; ++col)
+                markFirmwareCustom(model, layer, row, col, model.keymap[layer][row][col]);
+    for (int row = 0; row < model.rows; ++row) {
+        for (int col = 0; col < model.cols; ++col) {
+            const Keycode base = model.keymap[0][row][col];
+            if (!isHardwareReservedKeycode(base))
+                continue;
+            const bool sameEverywhere = std::all_of(model.keymap.begin(), model.keymap.end(),
+                                                    [&](const auto& layer) { return layer[row][col] == base; });
+            if (sameEverywhere)
+                model.protectedCells.insert(cellKey(row, col));
+        }
+    }
+
+    int encoderCount = 0;
+    if (viaVersion >= MinViaVersionWithEncoders) {
+        for (int k = 0; k < ViaEncoderProbeLimit; ++k) {
+            const auto ccw = readViaEncoder(session, 0, k, false, true);
+            const auto cw = readViaEncoder(session, 0, k, true, true);
+            if (!ccw || !cw)
+                break;
+            if (*ccw != 0 || *cw != 0)
+                encoderCount = k + 1;
+        }
+    }
+    model.encoderMap = emptyEncoderMap(model.layerCount, static_cast<std::size_t>(encoderCount));
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (int k = 0; k < encoderCount; ++k) {
+            const auto ccw = readViaEncoder(session, layer, k, false, false);
+            const auto cw = readViaEncoder(session, layer, k, true, false);
+            if (ccw && cw)
+                model.encoderMap[layer][k] = {*ccw, *cw};
+        }
+    }
+
+    auto layout = viaOnlyLayout(model.rows, model.cols, model.keymap, model.protectedCells, encoderCount);
+    model.keys = std::move(layout.keys);
+    model.encoders = std::move(layout.encoders);
+    model.rgb = readViaLighting(session);
+    model.activeLayer = 0;
+}
+} // namespace
+
+std::vector<RawHIDEndpointInfo> enumerateEndpoints(HidBackend& backend)
+{
+    std::map<std::string, RawHIDEndpointInfo> byId;
+    for (const auto& info : backend.enumerate(RawHidUsagePage, RawHidUsage)) {
+        if (info.usagePage != RawHidUsagePage || info.usage != RawHidUsage)
+            continue;
+        if (info.vid == 0 && info.pid == 0)
+            continue;
+        RawHIDEndpointInfo endpoint{info.vid, info.pid, info.manufacturer, info.product, info.serial};
+        byId.insert_or_assign(endpoint.id(), std::move(endpoint));
+    }
+    std::vector<RawHIDEndpointInfo> endpoints;
+    endpoints.reserve(byId.size());
+    for (auto& [id, endpoint] : byId)
+        endpoints.push_back(std::move(endpoint));
+    return endpoints;
+}
+
+std::optional<DeviceModel> loadDevice(HidBackend& backend, const RawHIDEndpointInfo& endpoint, LoadStats* stats)
+{
+    const TimePoint started = backend.now();
+    auto session = RawHidSession::open(backend, endpoint.vid, endpoint.pid);
+    if (!session)
+        return std::nullopt;
+    auto finish = [&] {
+        session->close();
+        if (stats) {
+            stats->exchanges = session->exchangeCount();
+            stats->loadMs = std::chrono::duration<double, std::milli>(backend.now() - started).count();
+        }
+    };
+
+    const auto viaVersion = readProtocolVersion(*session);
+    if (!viaVersion) {
+        finish();
+        return std::nullopt;
+    }
+    DeviceModel model = baseModel(endpoint);
+    model.layerCount = readLayerCount(*session);
+    const auto vialId = readVialKeyboardId(*session);
+
+    bool loaded = false;
+    if (vialId && vialId->uid != 0 && vialId->vialVersion <= MaxVialVersion)
+        loaded = loadVial(*session, model, *viaVersion, *vialId);
+    if (!loaded)
+        loadViaOnly(*session, model, *viaVersion);
+
+    finish();
+    return model;
+}
+
+} // namespace keyglass

@@ -1,0 +1,119 @@
+#include "device/HardwareWriter.h"
+
+#include "device/RawHidSession.h"
+#include "device/ViaCommands.h"
+
+#include <set>
+#include <string>
+
+namespace keyglass {
+
+namespace {
+const char* const ErrorDomain = "Keyglass";
+
+auto fail(WriteError code, std::string message)
+{
+    return unexpected(Error(std::move(message), static_cast<int>(code), ErrorDomain));
+}
+
+std::set<std::string> writableCells(const DeviceModel& model)
+{
+    std::set<std::string> cells;
+    for (const auto& key : model.keys)
+        if (!key.decal)
+            cells.insert(cellKey(key.row, key.col));
+    for (const auto& encoder : model.encoders)
+        if (encoder.hasClick())
+            cells.insert(cellKey(*encoder.clickRow, *encoder.clickCol));
+    return cells;
+}
+
+Keycode encoderCode(const DeviceModel& model, int layer, std::size_t position, int direction)
+{
+    if (layer < 0 || static_cast<std::size_t>(layer) >= model.encoderMap.size())
+        return 0;
+    const auto& layerMap = model.encoderMap[static_cast<std::size_t>(layer)];
+    if (position >= layerMap.size() || layerMap[position].size() < 2)
+        return 0;
+    return layerMap[position][static_cast<std::size_t>(direction)];
+}
+
+bool echoes(const std::optional<Answer>& answer, std::uint8_t command)
+{
+    return answer && !answer->empty() && (*answer)[0] == command;
+}
+} // namespace
+
+Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& model)
+{
+    auto session = RawHidSession::open(backend, model.vid, model.pid);
+    if (!session)
+        return fail(WriteError::open, "Could not open " + model.displayName() + " over RawHID (close Vial.app if open).");
+
+    if (model.proto.isVial()) {
+        for (std::size_t i = 0; i < model.tapDances.size(); ++i) {
+            const auto index = wireByte(static_cast<int>(i));
+            if (!index)
+                break;
+            if (!session->exchange(setTapDanceRequest(*index, model.tapDances[i]))) {
+                session->close();
+                return fail(WriteError::tapDance, "Failed writing Tap Dance " + std::to_string(i));
+            }
+        }
+    }
+
+    int written = 0;
+    const auto writable = writableCells(model);
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (int row = 0; row < model.rows; ++row) {
+            for (int col = 0; col < model.cols; ++col) {
+                const std::string cell = cellKey(row, col);
+                if (model.protectedCells.contains(cell) ||
+                    model.protectedLayerCells.contains(layerCellKey(layer, row, col)) ||
+                    (!writable.empty() && !writable.contains(cell)))
+                    continue;
+                const auto l = wireByte(layer), r = wireByte(row), c = wireByte(col);
+                if (!l || !r || !c)
+                    continue;
+                const auto answer = session->exchange(setKeycodeRequest(*l, *r, *c, model.keycodeAt(layer, row, col)));
+                if (!echoes(answer, via::SetKeycode)) {
+                    session->close();
+                    return fail(WriteError::keycode, "Failed writing L" + std::to_string(layer) + " (" +
+                                                         std::to_string(row) + "," + std::to_string(col) + ")");
+                }
+                ++written;
+            }
+        }
+    }
+
+    const bool vial = model.proto.isVial();
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (std::size_t position = 0; position < model.encoders.size(); ++position) {
+            const int id = model.encoders[position].id;
+            const auto l = wireByte(layer), e = wireByte(id);
+            if (!l || !e)
+                continue;
+            for (int direction = 0; direction < 2; ++direction) {
+                const Keycode code = encoderCode(model, layer, position, direction);
+                const bool clockwise = direction == 1;
+                if (vial) {
+                    if (!session->exchange(setVialEncoderRequest(*l, *e, clockwise, code))) {
+                        session->close();
+                        return fail(WriteError::vialEncoder, "Failed writing Vial encoder " + std::to_string(id) +
+                                                                 " on L" + std::to_string(layer));
+                    }
+                } else if (!echoes(session->exchange(setViaEncoderRequest(*l, *e, clockwise, code)), via::SetEncoder)) {
+                    session->close();
+                    return fail(WriteError::viaEncoder,
+                                "Failed writing VIA encoder " + std::to_string(id) + " on L" + std::to_string(layer));
+                }
+            }
+            written += 2;
+        }
+    }
+
+    session->close();
+    return written;
+}
+
+} // namespace keyglass
