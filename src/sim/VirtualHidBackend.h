@@ -1,0 +1,54 @@
+#pragma once
+// A HID stack made of VirtualPads. Each plugged pad shows its RawHID interface (and a keyboard
+// interface, so callers have something to filter out). Reads run on a virtual clock: a read that
+// waits for nothing moves the clock on by its timeout instead of sleeping.
+//
+// Safe to use from one I/O thread while another thread plugs and unplugs pads.
+
+#include "device/HidBackend.h"
+#include "sim/VirtualPad.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keyglass {
+
+class VirtualHidBackend : public HidBackend
+{
+public:
+    VirtualHidBackend();
+    ~VirtualHidBackend() override;
+
+    /// Plugs a pad in. Its RawHID path is "virtual:VVVV:PPPP" (a second pad with the same ids gets
+    /// "#2" appended, and so on).
+    void addPad(std::shared_ptr<VirtualPad> pad);
+    void plug(std::shared_ptr<VirtualPad> pad) { addPad(std::move(pad)); }
+    /// Unplugs by RawHID path or by "VVVV:PPPP" identifier (the first pad that matches). Open
+    /// devices of that pad stop working; plugging it in again needs a new open.
+    bool unplug(std::string_view id);
+    bool unplug(const std::shared_ptr<VirtualPad>& pad);
+    std::vector<std::shared_ptr<VirtualPad>> pads() const;
+    /// The RawHID path of a plugged pad, or empty.
+    std::string pathOf(const std::shared_ptr<VirtualPad>& pad) const;
+
+    std::vector<HidInterfaceInfo> enumerate(std::uint16_t usagePage, std::uint16_t usage) override;
+    Expected<std::unique_ptr<HidDevice>> open(const HidInterfaceInfo& info) override;
+    TimePoint now() const override;
+
+    /// Moves the virtual clock forward.
+    void advance(Duration d);
+    /// Real time to spend on every exchange of every pad, on top of each pad's own latency.
+    void setLatency(Duration latency);
+    int openCount() const;
+
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace keyglass
