@@ -77,7 +77,6 @@ KeyAction describeModifiedBasic(Keycode code, bool windowsStyle, const T3Map& t3
     std::string base = label ? std::string(*label) : hex2(usage);
 
     std::string shortcut;
-    shortcut.reserve(base.size() + 16);
     if (windowsStyle) {
         if (ctrl)
             shortcut += "Ctrl+";
