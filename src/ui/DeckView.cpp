@@ -56,10 +56,16 @@ MachinedKnobDial* DeckView::knob(int index) const
 
 void DeckView::rebuild(const DeviceModel& device)
 {
+    // deleteLater: the rebuild may run inside a signal of one of these widgets.
     for (auto* cap : m_caps)
-        delete cap;
-    for (auto* knob : m_knobs)
-        delete knob;
+        if (cap) {
+            cap->hide();
+            cap->deleteLater();
+        }
+    for (auto* knob : m_knobs) {
+        knob->hide();
+        knob->deleteLater();
+    }
     m_caps.clear();
     m_knobs.clear();
     m_deviceID = device.id;

@@ -8,13 +8,14 @@ namespace keyglass {
 
 namespace {
 constexpr double ChipGap = 6;
-constexpr double MinChipWidth = 50;
+constexpr double MinChipWidth = 60;
 constexpr double NarrowGridUnits = 6.0;
 
 double knobCellWidth(bool large, const DeckMetrics& m)
 {
-    const double dial = large ? m.largeKnobDiameter : m.knobDiameter;
-    return std::max(dial, 2 * MinChipWidth + ChipGap);
+    if (large)
+        return m.largeKnobDiameter + 70; // room for readable direction captions beside the big dial
+    return std::max(m.knobDiameter, 2 * MinChipWidth + ChipGap);
 }
 
 double knobCellHeight(bool large, const DeckMetrics& m)
