@@ -272,7 +272,8 @@ std::string deviceProfileOrGeneric(const DeviceModel& device)
 bool presetFitsDevice(const DevicePreset& preset, const DeviceModel& device)
 {
     const std::string profile = asciiLower(preset.deviceProfile);
-    return profile == ProfileGeneric || profile == deviceProfile(device).value_or(std::string());
+    const auto own = deviceProfile(device);
+    return profile == ProfileGeneric || (own && profile == *own);
 }
 
 fs::path customPresetFile(const DevicePreset& preset)
