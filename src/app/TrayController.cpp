@@ -1,0 +1,90 @@
+#include "app/TrayController.h"
+
+#include "ui/HudStyle.h"
+
+#include <QAction>
+#include <QFontMetricsF>
+#include <QIcon>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+#include <cmath>
+
+namespace keyglass {
+
+QImage renderTrayImage(const QString& title, int height, qreal dpr)
+{
+    const QFont font = hud::uiFont(height * 0.5, QFont::DemiBold);
+    QFontMetricsF fm(font);
+    const qreal glyph = height;
+    const QString text = title;
+    const qreal textWidth = text.trimmed().isEmpty() ? 0 : fm.horizontalAdvance(text) + 2;
+    const int width = int(std::ceil(glyph + textWidth));
+    QImage image(QSize(int(std::ceil(width * dpr)), int(std::ceil(height * dpr))), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const QColor ink(0xf2, 0xf3, 0xf5);
+    hud::paintSymbol(p, QRectF(1, 1, glyph - 2, glyph - 2), "dial.high", ink);
+    if (textWidth > 0) {
+        p.setFont(font);
+        p.setPen(ink);
+        p.drawText(QRectF(glyph, 0, textWidth, height), Qt::AlignVCenter | Qt::AlignLeft, text);
+    }
+    return image;
+}
+
+TrayController::TrayController()
+{
+    m_icon = new QSystemTrayIcon(this);
+    m_menu = new QMenu;
+    QAction* toggle = m_menu->addAction(QString::fromUtf8(ToggleText));
+    connect(toggle, &QAction::triggered, this, [this] {
+        if (onToggle)
+            onToggle();
+    });
+    m_menu->addSeparator();
+    connect(m_menu->addAction("Rescan USB Devices"), &QAction::triggered, this, [this] {
+        if (onRescan)
+            onRescan();
+    });
+    connect(m_menu->addAction("Quit Keyglass"), &QAction::triggered, this, [this] {
+        if (onQuit)
+            onQuit();
+    });
+    // The tray opens the context menu itself on a right click, so a left click never shows it.
+    m_icon->setContextMenu(m_menu);
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick) && onToggle)
+            onToggle();
+    });
+}
+
+TrayController::~TrayController() { delete m_menu; }
+
+void TrayController::setStatus(const QString& title, const QString& toolTip)
+{
+    if (title != m_title || m_icon->icon().isNull()) {
+        m_title = title;
+        QIcon icon;
+        for (int h : {16, 22, 24, 32})
+            for (qreal dpr : {1.0, 2.0})
+                icon.addPixmap(QPixmap::fromImage(renderTrayImage(title, h, dpr)));
+        m_icon->setIcon(icon);
+    }
+    m_icon->setToolTip(toolTip);
+}
+
+QString TrayController::toolTip() const { return m_icon->toolTip(); }
+
+void TrayController::show() { m_icon->show(); }
+
+bool TrayController::isVisible() const { return m_icon->isVisible(); }
+
+QRect TrayController::geometry() const { return m_icon->geometry(); }
+
+} // namespace keyglass
