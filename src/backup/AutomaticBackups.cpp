@@ -109,10 +109,25 @@ Expected<fs::path> writeAutomaticBackup(const DeviceModel& device, std::string_v
     if (ec || !fs::is_directory(folder, ec))
         return unexpected(Error(folder.string() + ": " + (ec ? ec.message() : std::string("not a folder"))));
 
-    const std::string base = slug(device.displayName()) + "-before-" + slug(reason) + "-" + localStamp();
-    fs::path file = folder / (base + ".json");
-    for (int n = 2; fs::exists(file, ec) && n < 1000; ++n)
-        file = folder / (base + "-" + std::to_string(n) + ".json");
+    const std::string prefix = slug(device.displayName()) + "-before-";
+    const std::string stamp = localStamp();
+    // Backups within the same second are told apart by a counter that runs across reasons, so that
+    // (stamp, counter) orders them as written.
+    const std::string stampKey = stamp.substr(0, 8) + stamp.substr(9);
+    long counter = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        if (const BackupAge age = ageFromName(name); age.stamp == stampKey)
+            counter = std::max(counter, age.counter);
+    }
+    const std::string base = prefix + slug(reason) + "-" + stamp;
+    fs::path file;
+    do {
+        ++counter;
+        file = folder / (counter == 1 ? base + ".json" : base + "-" + std::to_string(counter) + ".json");
+    } while (fs::exists(file, ec) && counter < 100000);
 
     auto written = writeBackupFile(device, file);
     if (!written)
