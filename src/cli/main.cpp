@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "store/Log.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,7 +24,7 @@ std::map<std::string, Command, std::less<>>& registry()
 
 void printUsage(std::ostream& out)
 {
-    out << "usage: keyglass-cli [--virtual SPEC]... COMMAND [ARGS]\n\n";
+    out << "usage: keyglass-cli [--verbose] [--virtual SPEC]... COMMAND [ARGS]\n\n";
     for (const auto& [words, command] : registry())
         out << "  " << command.usage << "\n";
     out << "\nSPEC is quadgrid, solodial or the path of a vial.json, optionally followed by @STATEFILE.\n"
@@ -92,6 +93,11 @@ int main(int argc, char** argv)
 {
     using namespace keyglass::cli;
     std::vector<std::string> args(argv + 1, argv + argc);
+
+    // Standard output carries the commands' results; the log still goes to its file, and to standard
+    // error with --verbose.
+    keyglass::setLogConsole(takeFlag(args, "--verbose") ? keyglass::LogConsole::standardError
+                                                         : keyglass::LogConsole::none);
 
     bool missing = false;
     std::vector<std::string> pads;

@@ -15,6 +15,7 @@ namespace {
 std::mutex g_logMutex;
 LogObserver g_observer = nullptr;
 void* g_observerContext = nullptr;
+LogConsole g_console = LogConsole::standardOutput;
 } // namespace
 
 std::string isoTimestampUTC()
@@ -25,6 +26,12 @@ std::string isoTimestampUTC()
     char buffer[32];
     std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return buffer;
+}
+
+void setLogConsole(LogConsole console)
+{
+    std::lock_guard lock(g_logMutex);
+    g_console = console;
 }
 
 void setLogObserver(LogObserver observer, void* context)
@@ -41,8 +48,12 @@ void logLine(std::string_view message)
     line.push_back('\n');
 
     std::lock_guard lock(g_logMutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    if (std::FILE* console = g_console == LogConsole::standardOutput  ? stdout
+                             : g_console == LogConsole::standardError ? stderr
+                                                                      : nullptr) {
+        std::fwrite(line.data(), 1, line.size(), console);
+        std::fflush(console);
+    }
     if (g_observer)
         g_observer(line, g_observerContext);
 

@@ -10,6 +10,16 @@ namespace keyglass {
 /// Thread-safe.
 void logLine(std::string_view message);
 
+/// Where log lines are echoed besides the log file: standard output by default (the desktop app), standard
+/// error or nowhere for front ends whose standard output is their result (the CLI).
+enum class LogConsole
+{
+    standardOutput,
+    standardError,
+    none,
+};
+void setLogConsole(LogConsole console);
+
 /// While set, log lines also go to this callback (tests capture them). Not for production use.
 using LogObserver = void (*)(std::string_view line, void* context);
 void setLogObserver(LogObserver observer, void* context);

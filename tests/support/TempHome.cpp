@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 const char* const Variables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
-                                 "KEYGLASS_VIRTUAL_PADS", "KEYGLASS_VIRTUAL_LATENCY_US"};
+                                 "KEYGLASS_VIRTUAL_PADS", "KEYGLASS_VIRTUAL_LATENCY_US", "KEYGLASS_REAL_PADS"};
 constexpr const char* Unset = "\x01";
 } // namespace
 
@@ -35,6 +35,7 @@ TempHome::TempHome()
     ::setenv("XDG_CACHE_HOME", (m_root / ".cache").c_str(), 1);
     ::unsetenv("KEYGLASS_VIRTUAL_PADS");
     ::unsetenv("KEYGLASS_VIRTUAL_LATENCY_US");
+    ::setenv("KEYGLASS_REAL_PADS", "0", 1); // tests never reach real pads
 }
 
 TempHome::~TempHome()

@@ -1,0 +1,50 @@
+#pragma once
+// A PadStore for one CLI invocation: the pads of the invocation (real and virtual), a virtual clock
+// that the command advances itself, the user's real settings, and scripted answers for the prompts a
+// desktop would show.
+
+#include "cli/Cli.h"
+#include "common/Expected.h"
+#include "store/Desktop.h"
+#include "store/ManualScheduler.h"
+#include "store/PadStore.h"
+
+#include <memory>
+#include <string_view>
+
+namespace keyglass {
+class PadEnvironment;
+class SettingsStore;
+class InputEventSource;
+} // namespace keyglass
+
+namespace keyglass::cli {
+
+class StoreSession
+{
+public:
+    /// Opens the pads and runs the store's first refresh to completion.
+    static Expected<std::unique_ptr<StoreSession>> open(const Invocation& call);
+    ~StoreSession();
+
+    PadStore& store() { return *m_store; }
+    ScriptedDesktop& desktop() { return m_desktop; }
+    /// Runs everything that is due, then lets `delay` of virtual time pass (debounced writes).
+    void settle(Duration delay = Duration::zero());
+    /// The device whose identifier matches `id` (case-insensitive), or an error naming the pads there are.
+    Expected<const DeviceModel*> findDevice(std::string_view id);
+    /// Prints the store's toast, when there is one, to `out` (or `err` for an error toast). Returns
+    /// false for an error toast.
+    bool reportToast(const Invocation& call);
+
+private:
+    StoreSession() = default;
+    std::unique_ptr<PadEnvironment> m_pads;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<InputEventSource> m_input;
+    ManualScheduler m_scheduler;
+    ScriptedDesktop m_desktop;
+    std::unique_ptr<PadStore> m_store;
+};
+
+} // namespace keyglass::cli
