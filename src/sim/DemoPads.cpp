@@ -225,14 +225,26 @@ std::optional<Duration> virtualLatencyFromEnvironment()
 
 Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view spec)
 {
+    // Either side may contain '@' (paths do), so the split is the first '@' after a known model or
+    // an existing file.
+    auto isModel = [](std::string_view m) {
+        std::error_code ec;
+        return m == "quadgrid" || m == "solodial" ||
+               (!m.empty() && std::filesystem::is_regular_file(std::filesystem::path(std::string(m)), ec));
+    };
     std::string_view model = spec;
     std::optional<std::filesystem::path> stateFile;
-    if (const auto at = spec.rfind('@'); at != std::string_view::npos) {
-        model = spec.substr(0, at);
-        if (at + 1 >= spec.size())
-            return unexpected(
-                Error("Missing state file after '@' in virtual pad \"" + std::string(spec) + "\"", 0, "VirtualPad"));
-        stateFile = std::filesystem::path(std::string(spec.substr(at + 1)));
+    if (!isModel(spec)) {
+        for (auto at = spec.find('@'); at != std::string_view::npos; at = spec.find('@', at + 1)) {
+            if (!isModel(spec.substr(0, at)))
+                continue;
+            if (at + 1 >= spec.size())
+                return unexpected(Error(
+                    "Missing state file after '@' in virtual pad \"" + std::string(spec) + "\"", 0, "VirtualPad"));
+            model = spec.substr(0, at);
+            stateFile = std::filesystem::path(std::string(spec.substr(at + 1)));
+            break;
+        }
     }
     std::shared_ptr<VirtualPad> pad;
     if (model == "quadgrid") {
