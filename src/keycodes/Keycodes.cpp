@@ -98,7 +98,9 @@ KeyAction describeModifiedBasic(Keycode code, bool windowsStyle, const T3Map& t3
     }
     shortcut += base;
 
-    if (const auto focus = focusMap.find(code); focus != focusMap.end())
+    // An entry without a name (a hand-edited focus or keybindings file) would leave the keycap blank;
+    // the key's own label is shown instead.
+    if (const auto focus = focusMap.find(code); focus != focusMap.end() && !focus->second.name.empty())
         return make(code, focus->second.name, std::move(shortcut));
 
     if (highByte == 0x0A && usage == UsageGrave)
@@ -149,7 +151,7 @@ KeyAction describeModifiedBasic(Keycode code, bool windowsStyle, const T3Map& t3
             key.appendLower(base);
             break;
         }
-        if (const auto command = t3Map.find(key.view()); command != t3Map.end())
+        if (const auto command = t3Map.find(key.view()); command != t3Map.end() && !command->second.empty())
             return make(code, command->second, std::move(shortcut));
     }
     return make(code, std::move(base), std::move(shortcut));

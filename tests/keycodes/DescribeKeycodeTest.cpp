@@ -125,6 +125,14 @@ TEST(Describe, NeverReturnsAnEmptyTitle)
     }
 }
 
+TEST(Describe, NamelessFocusAndT3EntriesFallBackToTheLabel)
+{
+    const T3Map t3{{"mod+shift+o", ""}};
+    const FocusMap focus{{0x0068, FocusEntry{"", "/Applications/Safari.app"}}};
+    EXPECT_EQ(describeKeycode(0x0068, false, false, t3, focus), (KeyAction{0x0068, "F13", "F13"}));
+    EXPECT_EQ(describeKeycode(0x0A12, false, false, t3, focus), (KeyAction{0x0A12, "O", "⇧⌘O"}));
+}
+
 TEST(Describe, FocusMapNamesTheAppAndKeepsTheShortcut)
 {
     const FocusMap focus{{0x0068, FocusEntry{"Safari", "/Applications/Safari.app"}},
