@@ -80,7 +80,10 @@ public:
             m_real->setListener(listener);
         m_virtual.setListener(std::move(listener));
     }
-    std::vector<int> fileDescriptors() const override { return m_real ? m_real->fileDescriptors() : std::vector<int>{}; }
+    std::vector<int> fileDescriptors() const override
+    {
+        return m_real ? m_real->fileDescriptors() : std::vector<int>{};
+    }
     void readReady(int fd) override
     {
         if (m_real)
@@ -234,7 +237,8 @@ int runWatch(Invocation& call)
     HIDInputWatcher watcher(scheduler, source);
 
     watcher.onDeviceKeycode = [&](const std::string& deviceID, Keycode code) {
-        const auto device = std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.id == deviceID; });
+        const auto device =
+            std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.id == deviceID; });
         if (device == devices.end())
             return;
         if (const auto match = findLiveMatch(*device, code)) {

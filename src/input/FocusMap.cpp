@@ -187,8 +187,8 @@ Expected<std::string> bindFocusApp(const std::filesystem::path& file, Keycode co
 {
     const auto label = baseLabel(static_cast<std::uint8_t>(code & 0xFF));
     if (!label)
-        return unexpected(Error("No key name for trigger " + hex4(code), static_cast<int>(FocusBindError::noKeyName),
-                                ErrorDomain));
+        return unexpected(
+            Error("No key name for trigger " + hex4(code), static_cast<int>(FocusBindError::noKeyName), ErrorDomain));
     const std::string keyName = asciiLower(*label);
 
     std::vector<std::string> modNames;

@@ -37,9 +37,9 @@ std::optional<std::string> matchOnLayer(const DeviceModel& device, int layer, Ke
             return id;
     }
 
-    const auto* layerEncoders =
-        layer >= 0 && layer < static_cast<int>(device.encoderMap.size()) ? &device.encoderMap[static_cast<size_t>(layer)]
-                                                                         : nullptr;
+    const auto* layerEncoders = layer >= 0 && layer < static_cast<int>(device.encoderMap.size())
+                                    ? &device.encoderMap[static_cast<size_t>(layer)]
+                                    : nullptr;
     for (size_t j = 0; j < device.encoders.size(); ++j) {
         const std::string prefix = "e-" + std::to_string(j);
         if (layerEncoders && j < layerEncoders->size()) {

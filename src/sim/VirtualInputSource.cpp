@@ -21,33 +21,33 @@ void VirtualInputSource::addPad(std::shared_ptr<VirtualPad> pad)
         return;
     std::weak_ptr<Shared> weak = m_shared;
     Scheduler* scheduler = &m_scheduler;
-    pad->setInputSink([weak, scheduler](const VirtualPad& from, std::uint16_t page, std::uint16_t usage,
-                                        std::int32_t value) {
-        const auto shared = weak.lock();
-        if (!shared)
-            return;
-        const auto vid = static_cast<std::uint16_t>(from.spec().vid);
-        const auto pid = static_cast<std::uint16_t>(from.spec().pid);
-        {
-            std::lock_guard lock(shared->mutex);
-            if (!shared->open.contains({vid, pid}))
-                return;
-        }
-        const InputEvent event{vid, pid, page, usage, value};
-        scheduler->postMain([weak, event] {
+    pad->setInputSink(
+        [weak, scheduler](const VirtualPad& from, std::uint16_t page, std::uint16_t usage, std::int32_t value) {
             const auto shared = weak.lock();
             if (!shared)
                 return;
+            const auto vid = static_cast<std::uint16_t>(from.spec().vid);
+            const auto pid = static_cast<std::uint16_t>(from.spec().pid);
             {
-                // Closed between the press and its delivery: the platform would not deliver it either.
                 std::lock_guard lock(shared->mutex);
-                if (!shared->open.contains({event.vid, event.pid}))
+                if (!shared->open.contains({vid, pid}))
                     return;
             }
-            if (shared->listener)
-                shared->listener(event);
+            const InputEvent event{vid, pid, page, usage, value};
+            scheduler->postMain([weak, event] {
+                const auto shared = weak.lock();
+                if (!shared)
+                    return;
+                {
+                    // Closed between the press and its delivery: the platform would not deliver it either.
+                    std::lock_guard lock(shared->mutex);
+                    if (!shared->open.contains({event.vid, event.pid}))
+                        return;
+                }
+                if (shared->listener)
+                    shared->listener(event);
+            });
         });
-    });
     m_pads.push_back(std::move(pad));
 }
 

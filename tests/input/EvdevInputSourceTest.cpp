@@ -1,5 +1,5 @@
-#include "input/HIDInputWatcher.h"
 #include "input/linux/EvdevInputSource.h"
+#include "input/HIDInputWatcher.h"
 #include "store/ManualScheduler.h"
 #include "support/TempHome.h"
 
@@ -140,8 +140,8 @@ TEST_F(EvdevTest, DecodesScanCodesKeysWheelAndConsumer)
     add({ev(EV_KEY, KEY_A, 2), ev(EV_SYN, SYN_REPORT, 0)}); // auto-repeat
     add(keyFrame(0x70004, KEY_A, 0));
     add(keyFrame(0x700E1, KEY_LEFTSHIFT, 0));
-    add(keyFrame(0x70068, KEY_F13, 1)); // the scan code wins over the key code
-    add({ev(EV_KEY, KEY_B, 1), ev(EV_SYN, SYN_REPORT, 0)});               // no MSC_SCAN: from the key code
+    add(keyFrame(0x70068, KEY_F13, 1));                     // the scan code wins over the key code
+    add({ev(EV_KEY, KEY_B, 1), ev(EV_SYN, SYN_REPORT, 0)}); // no MSC_SCAN: from the key code
     add({ev(EV_MSC, MSC_SCAN, 0x70099), ev(EV_SYN, SYN_REPORT, 0), ev(EV_KEY, KEY_C, 1)}); // scan of another frame
     add({ev(EV_KEY, BTN_LEFT, 1), ev(EV_REL, REL_X, 4), ev(EV_REL, REL_HWHEEL, 1)});
     add({ev(EV_REL, REL_WHEEL, -1), ev(EV_REL, REL_WHEEL_HI_RES, -120), ev(EV_SYN, SYN_REPORT, 0)});
@@ -154,9 +154,16 @@ TEST_F(EvdevTest, DecodesScanCodesKeysWheelAndConsumer)
     source->readReady(12345); // not ours: ignored
 
     const std::vector<InputEvent> expected = {
-        {Vid, Pid, 0x07, 0xE1, 1}, {Vid, Pid, 0x07, 0x04, 1}, {Vid, Pid, 0x07, 0x04, 0}, {Vid, Pid, 0x07, 0xE1, 0},
-        {Vid, Pid, 0x07, 0x68, 1}, {Vid, Pid, 0x07, 0x05, 1}, {Vid, Pid, 0x07, 0x06, 1}, {Vid, Pid, 0x01, 0x38, -1},
-        {Vid, Pid, 0x0C, 0xE9, 1}, {Vid, Pid, 0x0C, 0xCD, 1},
+        {Vid, Pid, 0x07, 0xE1, 1},
+        {Vid, Pid, 0x07, 0x04, 1},
+        {Vid, Pid, 0x07, 0x04, 0},
+        {Vid, Pid, 0x07, 0xE1, 0},
+        {Vid, Pid, 0x07, 0x68, 1},
+        {Vid, Pid, 0x07, 0x05, 1},
+        {Vid, Pid, 0x07, 0x06, 1},
+        {Vid, Pid, 0x01, 0x38, -1},
+        {Vid, Pid, 0x0C, 0xE9, 1},
+        {Vid, Pid, 0x0C, 0xCD, 1},
     };
     EXPECT_EQ(events, expected);
 }
@@ -224,8 +231,8 @@ TEST_F(EvdevTest, WatcherSeesShiftedKeyFromEvdevFrames)
     ASSERT_TRUE(watcher.watch({pad}));
 
     std::vector<input_event> frames = keyFrame(0x700E5, KEY_RIGHTSHIFT, 1);
-    for (const auto& more : {keyFrame(0x700E5, KEY_RIGHTSHIFT, 0), keyFrame(0x7001D, KEY_Z, 1),
-                             keyFrame(0x7001D, KEY_Z, 0)})
+    for (const auto& more :
+         {keyFrame(0x700E5, KEY_RIGHTSHIFT, 0), keyFrame(0x7001D, KEY_Z, 1), keyFrame(0x7001D, KEY_Z, 0)})
         frames.insert(frames.end(), more.begin(), more.end());
     write("event10", frames);
     source->readReady(fdOf("event10"));
@@ -239,11 +246,21 @@ TEST(LinuxKeyTable, MapsKeyCodesToHidUsages)
     {
         std::uint16_t code, page, usage;
     } cases[] = {
-        {KEY_A, 0x07, 0x04},          {KEY_Z, 0x07, 0x1D},         {KEY_0, 0x07, 0x27},
-        {KEY_F11, 0x07, 0x44},        {KEY_F12, 0x07, 0x45},       {KEY_F13, 0x07, 0x68},
-        {KEY_F24, 0x07, 0x73},        {KEY_KP0, 0x07, 0x62},       {KEY_KP7, 0x07, 0x5F},
-        {KEY_RIGHTMETA, 0x07, 0xE7},  {KEY_LEFTALT, 0x07, 0xE2},   {KEY_MUTE, 0x0C, 0xE2},
-        {KEY_VOLUMEDOWN, 0x0C, 0xEA}, {KEY_NEXTSONG, 0x0C, 0xB5},  {KEY_ENTER, 0x07, 0x28},
+        {KEY_A, 0x07, 0x04},
+        {KEY_Z, 0x07, 0x1D},
+        {KEY_0, 0x07, 0x27},
+        {KEY_F11, 0x07, 0x44},
+        {KEY_F12, 0x07, 0x45},
+        {KEY_F13, 0x07, 0x68},
+        {KEY_F24, 0x07, 0x73},
+        {KEY_KP0, 0x07, 0x62},
+        {KEY_KP7, 0x07, 0x5F},
+        {KEY_RIGHTMETA, 0x07, 0xE7},
+        {KEY_LEFTALT, 0x07, 0xE2},
+        {KEY_MUTE, 0x0C, 0xE2},
+        {KEY_VOLUMEDOWN, 0x0C, 0xEA},
+        {KEY_NEXTSONG, 0x0C, 0xB5},
+        {KEY_ENTER, 0x07, 0x28},
     };
     for (const auto& c : cases)
         EXPECT_EQ(hidUsageForLinuxKey(c.code), (std::pair<std::uint16_t, std::uint16_t>{c.page, c.usage})) << c.code;

@@ -60,8 +60,14 @@ TEST(FocusMapParse, LaterEntryForTheSameTriggerWins)
 
 TEST(FocusMapParse, UnusableDocumentsGiveAnEmptyMap)
 {
-    for (const char* text : {"", "not json", "[]", "null", R"({"hotkeys":{}})", R"({"hotkeys":"F13"})",
-                             R"({"hotkeys":[{"key":"F13","app":"/a.app"}, 3]})", R"({"keys":[]})",
+    for (const char* text : {"",
+                             "not json",
+                             "[]",
+                             "null",
+                             R"({"hotkeys":{}})",
+                             R"({"hotkeys":"F13"})",
+                             R"({"hotkeys":[{"key":"F13","app":"/a.app"}, 3]})",
+                             R"({"keys":[]})",
                              R"({"hotkeys":[{"key":"F13","app":"/a.app"})"}) {
         EXPECT_TRUE(parseFocusMap(text).empty()) << text;
     }
@@ -238,13 +244,13 @@ TEST(T3MapParse, ReadingRules)
         {"key":"mod+p","command":"commandPalette.toggle","when":"terminalFocus && !terminalFocus"}
     ])");
     const T3Map expected = {
-        {"mod+n", "Prev Thread"},    // a later unconditional binding wins; a non-string when is empty
+        {"mod+n", "Prev Thread"}, // a later unconditional binding wins; a non-string when is empty
         {"mod+shift+o", "New Local"},
-        {"mod+j", "Terminal"},       // terminal-only binding never displaces
-        {"mod+k", "Sidebar"},        // preview-only binding never displaces
-        {"mod+l", "Preview"},        // not-terminal binding does
-        {"mod+m", "Next Thread"},    // only an exact previewFocus is scoped
-        {"mod+t", "Pin Thread"},     // scoped, but nothing to displace
+        {"mod+j", "Terminal"},    // terminal-only binding never displaces
+        {"mod+k", "Sidebar"},     // preview-only binding never displaces
+        {"mod+l", "Preview"},     // not-terminal binding does
+        {"mod+m", "Next Thread"}, // only an exact previewFocus is scoped
+        {"mod+t", "Pin Thread"},  // scoped, but nothing to displace
         {"mod+p", "Palette"},
     };
     EXPECT_EQ(map, expected);
@@ -252,8 +258,13 @@ TEST(T3MapParse, ReadingRules)
 
 TEST(T3MapParse, MalformedDocumentsGiveAnEmptyMap)
 {
-    for (const char* text : {"", "{}", R"({"key":"mod+n","command":"chat.new"})", "[1]",
-                             R"([{"key":"mod+n","command":"chat.new"}, "x"])", "[{]", "null"}) {
+    for (const char* text : {"",
+                             "{}",
+                             R"({"key":"mod+n","command":"chat.new"})",
+                             "[1]",
+                             R"([{"key":"mod+n","command":"chat.new"}, "x"])",
+                             "[{]",
+                             "null"}) {
         EXPECT_TRUE(parseT3Map(text).empty()) << text;
     }
     EXPECT_EQ(t3CommandTitles().size(), 35u);
@@ -288,8 +299,9 @@ Icon=web-browser
 )");
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->name, "Web Browser");
-    EXPECT_EQ(entry->exec, (std::vector<std::string>{"/opt/My App/bin/app", "--flag=%x", "quoted \"arg\" \\ $HOME",
-                                                      "ab", "--icon", "test"}));
+    EXPECT_EQ(entry->exec,
+              (std::vector<std::string>{
+                  "/opt/My App/bin/app", "--flag=%x", "quoted \"arg\" \\ $HOME", "ab", "--icon", "test"}));
     EXPECT_EQ(entry->startupWMClass, "webbrowser");
     EXPECT_EQ(entry->iconName, "web-browser");
 

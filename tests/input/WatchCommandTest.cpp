@@ -20,8 +20,8 @@ Run runWatch(const std::string& args, const std::string& script, const std::file
     const std::filesystem::path cli = std::filesystem::path(KG_BINARY_DIR) / "keyglass-cli";
     const auto scriptFile = scratch / "script.txt";
     keyglass::test::writeText(scriptFile, script);
-    const std::string command = "KEYGLASS_REAL_PADS=0 KEYGLASS_VIRTUAL_PADS= '" + cli.string() + "' " + args +
-                                " < '" + scriptFile.string() + "' 2>/dev/null";
+    const std::string command = "KEYGLASS_REAL_PADS=0 KEYGLASS_VIRTUAL_PADS= '" + cli.string() + "' " + args + " < '" +
+                                scriptFile.string() + "' 2>/dev/null";
     Run run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -68,8 +68,8 @@ TEST_F(WatchCommand, ReportsEachScriptedControlOfAVirtualPad)
 
 TEST_F(WatchCommand, SelectsOnePadAndRejectsWhatItCannotDo)
 {
-    auto run = runWatch("--virtual quadgrid --virtual solodial watch 5831:4249", "turn 0 cw\npress 7 7\nhop\n",
-                        home.path());
+    auto run =
+        runWatch("--virtual quadgrid --virtual solodial watch 5831:4249", "turn 0 cw\npress 7 7\nhop\n", home.path());
     EXPECT_EQ(run.status, 1) << "lines it did not understand fail the run";
     EXPECT_EQ(run.out, "5831:4249 L0 e-0-cw KC_VOLU\n");
 

@@ -64,8 +64,8 @@ private:
         std::filesystem::path path;
         int fd = -1;
         std::uint16_t vid = 0, pid = 0;
-        std::string partial;                 // bytes of an incomplete record
-        std::optional<std::uint32_t> scan;   // MSC_SCAN waiting for its key event
+        std::string partial;               // bytes of an incomplete record
+        std::optional<std::uint32_t> scan; // MSC_SCAN waiting for its key event
     };
 
     std::vector<std::filesystem::path> eventNodes() const;
