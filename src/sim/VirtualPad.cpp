@@ -133,6 +133,9 @@ VirtualPad::VirtualPad(VirtualPadSpec spec) : m_spec(std::move(spec)), m_faults(
     m_spec.macroBufferSize = std::clamp(m_spec.macroBufferSize, 0, 0xFFFF);
     if (m_spec.tapDances.size() > 255)
         m_spec.tapDances.resize(255);
+    if (m_spec.viaVersion <= 0)
+        m_spec.viaVersion = m_spec.vial ? 9 : 12;
+    m_spec.viaVersion = std::min(m_spec.viaVersion, 0xFFFF);
     if (!m_spec.viaEncoderCommands)
         m_spec.viaEncoderCommands = !m_spec.vial && m_spec.viaVersion >= 10;
     m_definition = makeDefinitionStream(m_spec);
@@ -198,9 +201,6 @@ Keycode VirtualPad::firewall(Keycode code) const
     const Keycode boot = modernKeycodes() ? 0x7C00 : 0x5C00;
     return (m_spec.vial && !m_unlocked && code == boot) ? 0 : code;
 }
-
-// ---------------------------------------------------------------------------------------------------
-// The wire
 
 RawHidReport VirtualPad::answer(const RawHidReport& request)
 {
@@ -777,9 +777,6 @@ std::uint64_t VirtualPad::requestCount() const
     return m_received;
 }
 
-// ---------------------------------------------------------------------------------------------------
-// EEPROM accessors
-
 Keycode VirtualPad::keycode(int layer, int row, int col) const
 {
     std::lock_guard lock(m_mutex);
@@ -886,9 +883,6 @@ std::vector<std::uint8_t> VirtualPad::compressedDefinition() const
     std::lock_guard lock(m_mutex);
     return m_definition;
 }
-
-// ---------------------------------------------------------------------------------------------------
-// Faults
 
 void VirtualPad::setRefuseOpen(bool refuse)
 {
@@ -1013,13 +1007,6 @@ void VirtualPad::setClock(std::function<TimePoint()> clock)
     m_clock = std::move(clock);
     m_bootTime = m_clock();
 }
-
-} // namespace keyglass
-
-// ---------------------------------------------------------------------------------------------------
-// State file
-
-namespace keyglass {
 
 namespace {
 
@@ -1303,13 +1290,6 @@ void VirtualPad::saveIfAttached()
         (void)writeFileAtomically(*m_stateFile, stateJsonLocked());
 }
 
-} // namespace keyglass
-
-// ---------------------------------------------------------------------------------------------------
-// Live input
-
-namespace keyglass {
-
 namespace {
 
 enum class LayerOp
@@ -1564,13 +1544,6 @@ int VirtualPad::activeLayer() const
     std::lock_guard lock(m_mutex);
     return highestLayerLocked();
 }
-
-} // namespace keyglass
-
-// ---------------------------------------------------------------------------------------------------
-// Pads from Vial keyboard definitions
-
-namespace keyglass {
 
 namespace {
 

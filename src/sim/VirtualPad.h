@@ -74,7 +74,8 @@ struct VirtualPadSpec
     std::string product;
     std::string serial;
 
-    int viaVersion = 12;
+    /// 0 picks the personality's version: 9 for Vial builds, 12 for plain VIA.
+    int viaVersion = 0;
 
     bool vial = false;
     std::uint32_t vialVersion = 6;
