@@ -260,9 +260,7 @@ json gridToJson(const std::vector<std::vector<std::string>>& grid)
     return rows;
 }
 
-} // namespace
-
-Expected<DevicePreset> presetFromJson(const nlohmann::json& value)
+Expected<DevicePreset> readPreset(const json& value)
 {
     if (!value.is_object())
         return unexpected(Error("expected a JSON object", ErrorBadDocument, std::string(ErrorDomain)));
@@ -329,17 +327,36 @@ Expected<DevicePreset> presetFromJson(const nlohmann::json& value)
     return preset;
 }
 
+} // namespace
+
+Expected<DevicePreset> presetFromJson(const nlohmann::json& value)
+{
+    // Everything above checks types before reading; only running out of memory can still throw.
+    try {
+        return readPreset(value);
+    } catch (const std::exception& e) {
+        return unexpected(Error(std::string("could not read the preset: ") + e.what(), ErrorBadDocument,
+                                std::string(ErrorDomain)));
+    }
+}
+
 Expected<DevicePreset> decodePreset(std::string_view jsonText)
 {
     if (jsonText.size() > MaxPresetDocumentBytes)
         return unexpected(Error("the document is larger than 4 MiB (" + std::to_string(jsonText.size()) + " bytes)",
                                 ErrorTooLarge,
                                 std::string(ErrorDomain)));
-    const json value = json::parse(jsonText, nullptr, false);
-    if (value.is_discarded()) {
-        ParseErrorCatcher catcher;
-        json::sax_parse(jsonText, &catcher, nlohmann::detail::input_format_t::json, true);
-        return unexpected(Error("not valid JSON: " + catcher.reason, ErrorNotJson, std::string(ErrorDomain)));
+    json value;
+    try {
+        value = json::parse(jsonText, nullptr, false);
+        if (value.is_discarded()) {
+            ParseErrorCatcher catcher;
+            json::sax_parse(jsonText, &catcher, nlohmann::detail::input_format_t::json, true);
+            return unexpected(Error("not valid JSON: " + catcher.reason, ErrorNotJson, std::string(ErrorDomain)));
+        }
+    } catch (const std::exception& e) {
+        return unexpected(
+            Error(std::string("could not read the preset: ") + e.what(), ErrorBadDocument, std::string(ErrorDomain)));
     }
     return presetFromJson(value);
 }
