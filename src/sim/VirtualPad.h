@@ -197,13 +197,13 @@ public:
     // --- state file ---
 
     /// Loads EEPROM contents from a state file. A missing, unreadable or malformed file (or one made
-    /// for another matrix) leaves a fresh EEPROM and returns an error saying why.
+    /// for another matrix) changes nothing and returns an error saying why.
     Expected<void> loadState(const std::filesystem::path& path);
     Expected<void> loadStateJson(std::string_view text);
     Expected<void> saveState(const std::filesystem::path& path) const;
     std::string stateJson() const;
-    /// Loads the file now (silently falling back to a fresh EEPROM) and saves it after every request
-    /// that changed the EEPROM.
+    /// Loads the file now (a missing or broken file leaves the EEPROM as it is) and saves it after
+    /// every request that changed the EEPROM.
     void attachStateFile(const std::filesystem::path& path);
     std::optional<std::filesystem::path> stateFile() const;
 
