@@ -252,14 +252,18 @@ void PadStore::refresh()
         previous.emplace(model.id, model);
 
     std::weak_ptr<int> alive = m_alive;
-    m_services.scheduler.postIO([this,
-                                 alive,
-                                 previous = std::move(previous),
-                                 presets = m_availablePresets,
-                                 chosen = m_activePresetIDByDevice] {
-        // Runs on the I/O queue: reads only the snapshot and the HID backend, never store state.
+    HidBackend& hid = m_services.hid;
+    Scheduler& scheduler = m_services.scheduler;
+    scheduler.postIO([this,
+                      alive,
+                      &hid,
+                      &scheduler,
+                      previous = std::move(previous),
+                      presets = m_availablePresets,
+                      chosen = m_activePresetIDByDevice] {
+        // Runs on the I/O queue: reads only the snapshot and the HID backend, never the store (which may
+        // be gone by the time this runs; the services outlive it).
         RefreshResult result;
-        HidBackend& hid = m_services.hid;
         for (const auto& endpoint : enumerateEndpoints(hid)) {
             const std::string id = deviceIdentifier(endpoint.vid, endpoint.pid);
             result.endpointIDs.insert(id);
@@ -295,7 +299,7 @@ void PadStore::refresh()
             result.devices.push_back(std::move(model));
         }
         result.refreshText = localShortTime();
-        m_services.scheduler.postMain([this, alive, result = std::move(result)]() mutable {
+        scheduler.postMain([this, alive, result = std::move(result)]() mutable {
             if (alive.lock())
                 publishRefresh(std::move(result));
         });
@@ -588,9 +592,11 @@ void PadStore::apply(const std::string& deviceID)
     notify();
 
     std::weak_ptr<int> alive = m_alive;
-    m_services.scheduler.postIO([this, alive, snapshot = *model] {
-        auto written = writeDeviceToHardware(m_services.hid, snapshot);
-        m_services.scheduler.postMain([this, alive, id = snapshot.id, written = std::move(written)] {
+    HidBackend& hid = m_services.hid;
+    Scheduler& scheduler = m_services.scheduler;
+    scheduler.postIO([this, alive, &hid, &scheduler, snapshot = *model] {
+        auto written = writeDeviceToHardware(hid, snapshot);
+        scheduler.postMain([this, alive, id = snapshot.id, written = std::move(written)] {
             if (!alive.lock())
                 return;
             m_isApplyingDeviceID.reset();
