@@ -194,6 +194,8 @@ struct WheelCase
 {
     DeviceProtocol proto;
     Keycode up, down;
+
+    friend void PrintTo(const WheelCase& c, std::ostream* out) { *out << c.proto.label(); }
 };
 
 class WheelNumbering : public WatcherTest, public ::testing::WithParamInterface<WheelCase>

@@ -270,10 +270,14 @@ std::uint8_t EvdevInputSource::systemModifiers() const
     std::uint8_t mask = 0;
     if (!m_probe.heldModifiers)
         return mask;
+    auto add = [&](int fd) {
+        if (const auto held = m_probe.heldModifiers(fd))
+            mask |= *held;
+    };
     for (const int fd : m_keyboards)
-        mask |= m_probe.heldModifiers(fd).value_or(0);
+        add(fd);
     for (const auto& node : m_pads)
-        mask |= m_probe.heldModifiers(node.fd).value_or(0);
+        add(node.fd);
     return mask;
 }
 
