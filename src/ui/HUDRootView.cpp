@@ -210,7 +210,7 @@ QWidget* HUDRootView::buildNote()
     text->setFont(hud::uiFont(9.5));
     text->setText(QString::fromUtf8(
         "Auto-Sync reads the key presses your pads send. Let your user read their input devices: install "
-        "Keyglass's udev rule (60-keyglass.rules, then replug the pad) or join the \"input\" group and log in "
+        "the udev rule that ships with Keyglass (then replug the pad) or join the \"input\" group and log in "
         "again. Auto-Sync switches on by itself once the pads can be read."));
     row->addWidget(text, 1);
     auto* close = new QToolButton(m_note);

@@ -34,7 +34,7 @@ QColor accentFor(const RGBState& rgb, const QColor& fallback)
     const int hue = static_cast<int>(std::lround(rgb.hue * 360.0 / 256.0)) % 360;
     // A light tone of the hue: pure hues (deep blue especially) vanish against the dark glass.
     const int sat = std::max<int>(rgb.sat, 150);
-    return QColor::fromHsl(hue, sat, 150);
+    return QColor::fromHsl(hue, std::min(sat, 235), 168);
 }
 
 QColor inkOn(const QColor& background)

@@ -8,7 +8,7 @@ namespace keyglass {
 
 namespace {
 constexpr double ChipGap = 6;
-constexpr double MinChipWidth = 60;
+constexpr double MinChipWidth = 72;
 constexpr double NarrowGridUnits = 6.0;
 
 double knobCellWidth(bool large, const DeckMetrics& m)

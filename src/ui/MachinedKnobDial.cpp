@@ -264,7 +264,7 @@ void MachinedKnobDial::paintDial(QPainter& p, const QRectF& dialRect)
     QRectF titleBox = text;
     titleBox.setBottom(text.center().y() + (m_large ? 4 : 2));
     p.drawText(titleBox, Qt::AlignHCenter | Qt::AlignBottom, title);
-    if (!m_centerSubtitle.isEmpty()) {
+    if (!m_centerSubtitle.isEmpty() && m_centerSubtitle.compare(m_centerTitle, Qt::CaseInsensitive) != 0) {
         QRectF subBox = text;
         subBox.setTop(titleBox.bottom() + 1);
         p.setFont(hud::uiFont(m_large ? 9 : 7, QFont::Medium));
