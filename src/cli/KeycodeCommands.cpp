@@ -81,8 +81,7 @@ int keycodeFormat(Invocation& call)
         if (const auto code = parseCodeArgument(input)) {
             call.out << formatKeycode(*code, legacy) << "\n";
         } else {
-            call.err << "keyglass-cli keycode format: not a keycode (0-65535 or 0x0000-0xFFFF): \"" << input
-                     << "\"\n";
+            call.err << "keyglass-cli keycode format: not a keycode (0-65535 or 0x0000-0xFFFF): \"" << input << "\"\n";
             status = ExitFailed;
         }
     }

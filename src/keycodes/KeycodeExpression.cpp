@@ -40,15 +40,29 @@ constexpr std::string_view WheelUpNames[] = {"KC_WH_U", "KC_MS_WH_UP", "MS_WHLU"
 constexpr std::string_view WheelDownNames[] = {"KC_WH_D", "KC_MS_WH_DOWN", "MS_WHLD"};
 
 constexpr NamedCode Wrappers[] = {
-    {"LCTL", 0x0100}, {"C", 0x0100},    {"LSFT", 0x0200}, {"S", 0x0200},    {"C_S", 0x0300},  {"LCS", 0x0300},
-    {"LALT", 0x0400}, {"LOPT", 0x0400}, {"A", 0x0400},    {"LCA", 0x0500},  {"LSA", 0x0600},  {"MEH", 0x0700},
-    {"LGUI", 0x0800}, {"LCMD", 0x0800}, {"LWIN", 0x0800}, {"G", 0x0800},    {"LCG", 0x0900},  {"SGUI", 0x0A00},
-    {"SCMD", 0x0A00}, {"SWIN", 0x0A00}, {"LSG", 0x0A00},  {"LCSG", 0x0B00}, {"LAG", 0x0C00},  {"LCAG", 0x0D00},
+    {"LCTL", 0x0100}, {"C", 0x0100},    {"LSFT", 0x0200}, {"S", 0x0200},    {"C_S", 0x0300}, {"LCS", 0x0300},
+    {"LALT", 0x0400}, {"LOPT", 0x0400}, {"A", 0x0400},    {"LCA", 0x0500},  {"LSA", 0x0600}, {"MEH", 0x0700},
+    {"LGUI", 0x0800}, {"LCMD", 0x0800}, {"LWIN", 0x0800}, {"G", 0x0800},    {"LCG", 0x0900}, {"SGUI", 0x0A00},
+    {"SCMD", 0x0A00}, {"SWIN", 0x0A00}, {"LSG", 0x0A00},  {"LCSG", 0x0B00}, {"LAG", 0x0C00}, {"LCAG", 0x0D00},
     {"LSAG", 0x0E00}, {"SAG", 0x0E00},  {"HYPR", 0x0F00},
 };
 
-constexpr std::string_view WrapperByNibble[16] = {"",    "LCTL", "LSFT", "C_S", "LALT", "LCA",  "LSA",  "MEH",
-                                                  "LGUI", "LCG", "SGUI", "LCSG", "LAG", "LCAG", "LSAG", "HYPR"};
+constexpr std::string_view WrapperByNibble[16] = {"",
+                                                  "LCTL",
+                                                  "LSFT",
+                                                  "C_S",
+                                                  "LALT",
+                                                  "LCA",
+                                                  "LSA",
+                                                  "MEH",
+                                                  "LGUI",
+                                                  "LCG",
+                                                  "SGUI",
+                                                  "LCSG",
+                                                  "LAG",
+                                                  "LCAG",
+                                                  "LSAG",
+                                                  "HYPR"};
 
 constexpr NamedCode LayerFunctions[] = {
     {"TD", 0x5700},

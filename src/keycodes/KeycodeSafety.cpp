@@ -90,8 +90,7 @@ std::vector<std::string> validatePreset(const DevicePreset& preset, bool legacyK
         const std::string layerPrefix = "L" + std::to_string(layer.index);
         for (std::size_t r = 0; r < layer.keys.size(); ++r) {
             for (std::size_t c = 0; c < layer.keys[r].size(); ++c) {
-                const std::string where =
-                    layerPrefix + " (" + std::to_string(r) + "," + std::to_string(c) + "): ";
+                const std::string where = layerPrefix + " (" + std::to_string(r) + "," + std::to_string(c) + "): ";
                 checkInto(problems, where, layer.keys[r][c], legacyKeycodes);
             }
         }

@@ -173,11 +173,8 @@ std::optional<std::string> basicKeyName(std::uint8_t code)
     return "KC_" + asciiUpper(*label);
 }
 
-KeyAction describeKeycode(Keycode code,
-                          bool legacyKeycodes,
-                          bool windowsStyle,
-                          const T3Map& t3Map,
-                          const FocusMap& focusMap)
+KeyAction
+describeKeycode(Keycode code, bool legacyKeycodes, bool windowsStyle, const T3Map& t3Map, const FocusMap& focusMap)
 {
     switch (code) {
     case 0x0000: {

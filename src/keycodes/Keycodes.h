@@ -42,11 +42,8 @@ std::optional<std::string> basicKeyName(std::uint8_t code);
 
 /// The caption of `code`. `windowsStyle` comes from isWindowsStyleLayer for the layer being shown.
 /// Never returns an empty title. Reads only prebuilt tables; safe to call from any thread.
-KeyAction describeKeycode(Keycode code,
-                          bool legacyKeycodes,
-                          bool windowsStyle,
-                          const T3Map& t3Map,
-                          const FocusMap& focusMap);
+KeyAction
+describeKeycode(Keycode code, bool legacyKeycodes, bool windowsStyle, const T3Map& t3Map, const FocusMap& focusMap);
 
 /// True when `layer` of `device` should show Windows modifier names: the applied preset says so for
 /// that layer, or the layer holds more than three Control-only shortcuts and fewer GUI-only ones.

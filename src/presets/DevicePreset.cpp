@@ -95,8 +95,7 @@ public:
             return fail(path, "expected an integer");
         }
         if (!inRange || number < low || number > high)
-            return fail(path,
-                        value->dump() + " is outside " + std::to_string(low) + "-" + std::to_string(high));
+            return fail(path, value->dump() + " is outside " + std::to_string(low) + "-" + std::to_string(high));
         out = static_cast<int>(number);
     }
 
@@ -137,8 +136,7 @@ public:
         }
     }
 
-    template <class T>
-    void readOptionalStrings(const json* value, const std::string& path, std::optional<T>& out)
+    template <class T> void readOptionalStrings(const json* value, const std::string& path, std::optional<T>& out)
     {
         if (!value)
             return;
@@ -212,8 +210,7 @@ PresetTapDance readTapDance(Reader& reader, const json& object, const std::strin
     reader.readInt(reader.required(object, path, "index"), memberPath(path, "index"), dance.index, IntMin, IntMax);
     reader.readString(reader.required(object, path, "onTap"), memberPath(path, "onTap"), dance.onTap);
     reader.readString(reader.required(object, path, "onHold"), memberPath(path, "onHold"), dance.onHold);
-    reader.readString(
-        reader.required(object, path, "onDoubleTap"), memberPath(path, "onDoubleTap"), dance.onDoubleTap);
+    reader.readString(reader.required(object, path, "onDoubleTap"), memberPath(path, "onDoubleTap"), dance.onDoubleTap);
     reader.readString(reader.required(object, path, "onTapHold"), memberPath(path, "onTapHold"), dance.onTapHold);
     reader.readInt(
         reader.required(object, path, "tappingTerm"), memberPath(path, "tappingTerm"), dance.tappingTerm, 0, 0xFFFF);
@@ -335,8 +332,8 @@ Expected<DevicePreset> presetFromJson(const nlohmann::json& value)
     try {
         return readPreset(value);
     } catch (const std::exception& e) {
-        return unexpected(Error(std::string("could not read the preset: ") + e.what(), ErrorBadDocument,
-                                std::string(ErrorDomain)));
+        return unexpected(
+            Error(std::string("could not read the preset: ") + e.what(), ErrorBadDocument, std::string(ErrorDomain)));
     }
 }
 

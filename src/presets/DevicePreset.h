@@ -19,7 +19,7 @@ struct PresetLayer
 {
     int index = 0; // the device layer this entry fills
     std::string name;
-    std::optional<std::string> os; // "macos" / "windows": overrides the preset's os for labelling
+    std::optional<std::string> os;              // "macos" / "windows": overrides the preset's os for labelling
     std::vector<std::vector<std::string>> keys; // [row][col] expressions
     std::optional<std::vector<std::vector<std::string>>> keyLabels; // same shape as keys; "" = no override
     std::optional<std::vector<std::vector<std::string>>> encoders;  // [encoder] = {ccw, cw}

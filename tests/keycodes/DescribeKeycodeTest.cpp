@@ -221,12 +221,14 @@ TEST(WindowsStyleLayer, CountsControlOnlyAgainstGuiOnlyShortcuts)
 {
     EXPECT_TRUE(isWindowsStyleLayer(deviceWithLayer({0x0104, 0x0105, 0x0106, 0x0107, 0x0804, 0x0805, 0x0806}), 0));
     EXPECT_FALSE(isWindowsStyleLayer(deviceWithLayer({0x0104, 0x0105, 0x0106, 0x0004, 0x0005}), 0));
-    EXPECT_FALSE(isWindowsStyleLayer(deviceWithLayer({0x0104, 0x0105, 0x0106, 0x0107, 0x0804, 0x0805, 0x0806, 0x0807}), 0));
+    EXPECT_FALSE(
+        isWindowsStyleLayer(deviceWithLayer({0x0104, 0x0105, 0x0106, 0x0107, 0x0804, 0x0805, 0x0806, 0x0807}), 0));
     // Control+GUI together counts for neither side; the range stops at 0x0EFF.
     EXPECT_FALSE(isWindowsStyleLayer(deviceWithLayer({0x0904, 0x0905, 0x0906, 0x0907, 0x0104, 0x0105, 0x0106}), 0));
     EXPECT_FALSE(isWindowsStyleLayer(deviceWithLayer({0x0F04, 0x0F05, 0x0F06, 0x0104, 0x0105, 0x0106}), 0));
     EXPECT_TRUE(isWindowsStyleLayer(deviceWithLayer({0x0304, 0x0505, 0x0706, 0x0E07, 0x0104}), 0));
-    EXPECT_FALSE(isWindowsStyleLayer(deviceWithLayer({0x0304, 0x0505, 0x0706, 0x0E07, 0x0E08, 0x0E09, 0x0E0A, 0x0104}), 0));
+    EXPECT_FALSE(
+        isWindowsStyleLayer(deviceWithLayer({0x0304, 0x0505, 0x0706, 0x0E07, 0x0E08, 0x0E09, 0x0E0A, 0x0104}), 0));
 }
 
 TEST(WindowsStyleLayer, LayerOutsideTheKeymapIsMacStyle)

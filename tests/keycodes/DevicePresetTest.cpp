@@ -11,18 +11,19 @@ using json = nlohmann::json;
 
 json minimalDocument()
 {
-    return json{{"schemaVersion", 1},
-                {"id", "custom-photo"},
-                {"name", "Photo"},
-                {"appId", "photoshop"},
-                {"appName", "Photoshop"},
-                {"category", "Design"},
-                {"os", "macos"},
-                {"deviceProfile", "quadgrid"},
-                {"description", "Brushes and layers"},
-                {"builtIn", false},
-                {"layers",
-                 json::array({json{{"index", 0}, {"name", "Base"}, {"keys", json::array({json::array({"KC_A", ""})})}}})}};
+    return json{
+        {"schemaVersion", 1},
+        {"id", "custom-photo"},
+        {"name", "Photo"},
+        {"appId", "photoshop"},
+        {"appName", "Photoshop"},
+        {"category", "Design"},
+        {"os", "macos"},
+        {"deviceProfile", "quadgrid"},
+        {"description", "Brushes and layers"},
+        {"builtIn", false},
+        {"layers",
+         json::array({json{{"index", 0}, {"name", "Base"}, {"keys", json::array({json::array({"KC_A", ""})})}}})}};
 }
 
 json fullDocument()
@@ -219,22 +220,27 @@ INSTANTIATE_TEST_SUITE_P(
         WrongTypeCase{"/layers/0/index", "0", "layers[0].index: expected an integer"},
         WrongTypeCase{"/layers/0/name", false, "layers[0].name: expected a string"},
         WrongTypeCase{"/layers/0/os", 1, "layers[0].os: expected a string"},
-        WrongTypeCase{"/layers/0/keys", json::array({"KC_A"}), "layers[0].keys: expected an array of arrays of strings"},
+        WrongTypeCase{
+            "/layers/0/keys", json::array({"KC_A"}), "layers[0].keys: expected an array of arrays of strings"},
         WrongTypeCase{"/layers/0/keys/0/1", nullptr, "layers[0].keys: expected an array of arrays of strings"},
-        WrongTypeCase{"/layers/0/keyLabels", json::array({json::array({1})}),
+        WrongTypeCase{"/layers/0/keyLabels",
+                      json::array({json::array({1})}),
                       "layers[0].keyLabels: expected an array of arrays of strings"},
         WrongTypeCase{"/layers/0/encoders", "KC_A", "layers[0].encoders: expected an array of arrays of strings"},
-        WrongTypeCase{"/layers/0/encoderLabels", json::array({json::object()}),
+        WrongTypeCase{"/layers/0/encoderLabels",
+                      json::array({json::object()}),
                       "layers[0].encoderLabels: expected an array of arrays of strings"},
         WrongTypeCase{"/tapDances", json::object(), "tapDances: expected an array"},
         WrongTypeCase{"/tapDances/0", 5, "tapDances[0]: expected an object"},
         WrongTypeCase{"/tapDances/0/onHold", 0x0005, "tapDances[0].onHold: expected a string"},
-        WrongTypeCase{"/tapDances/0/labels", json::array({nullptr}), "tapDances[0].labels: expected an array of strings"},
+        WrongTypeCase{
+            "/tapDances/0/labels", json::array({nullptr}), "tapDances[0].labels: expected an array of strings"},
         WrongTypeCase{"/tapDances/0/tappingTerm", 70000, "tapDances[0].tappingTerm: 70000 is outside 0-65535"},
         WrongTypeCase{"/tapDances/0/tappingTerm", -1, "tapDances[0].tappingTerm: -1 is outside 0-65535"},
         WrongTypeCase{"/tapDances/0/tappingTerm", 1e300, "tapDances[0].tappingTerm: 1e+300 is outside 0-65535"},
         WrongTypeCase{"/tapDances/0/tappingTerm", 200.5, "tapDances[0].tappingTerm: expected an integer"},
-        WrongTypeCase{"/tapDances/0/tappingTerm", 18446744073709551615ull,
+        WrongTypeCase{"/tapDances/0/tappingTerm",
+                      18446744073709551615ull,
                       "tapDances[0].tappingTerm: 18446744073709551615 is outside 0-65535"}));
 
 TEST(DevicePreset, IntegersWrittenWithAFractionOfZeroAreAccepted)
@@ -278,19 +284,19 @@ TEST_P(BadTextTest, ExplainsWhy)
     EXPECT_TRUE(preset.error().message.starts_with(GetParam().messageStart)) << preset.error().message;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Documents,
-    BadTextTest,
-    testing::Values(BadTextCase{"", "not valid JSON: parse error at line 1, column 1"},
-                    BadTextCase{"{", "not valid JSON: parse error"},
-                    BadTextCase{"{\"id\": }", "not valid JSON: parse error at line 1, column 8"},
-                    BadTextCase{"{} trailing", "not valid JSON: parse error"},
-                    BadTextCase{"{\"a\": \"\xFF\"}", "not valid JSON: parse error"},
-                    BadTextCase{"{\"a\": 1e400}", "not valid JSON: number overflow"},
-                    BadTextCase{"[]", "expected a JSON object"},
-                    BadTextCase{"null", "expected a JSON object"},
-                    BadTextCase{"{}", "missing member \"schemaVersion\""},
-                    BadTextCase{std::string(MaxPresetDocumentBytes + 1, ' '), "the document is larger than 4 MiB"}));
+INSTANTIATE_TEST_SUITE_P(Documents,
+                         BadTextTest,
+                         testing::Values(BadTextCase{"", "not valid JSON: parse error at line 1, column 1"},
+                                         BadTextCase{"{", "not valid JSON: parse error"},
+                                         BadTextCase{"{\"id\": }", "not valid JSON: parse error at line 1, column 8"},
+                                         BadTextCase{"{} trailing", "not valid JSON: parse error"},
+                                         BadTextCase{"{\"a\": \"\xFF\"}", "not valid JSON: parse error"},
+                                         BadTextCase{"{\"a\": 1e400}", "not valid JSON: number overflow"},
+                                         BadTextCase{"[]", "expected a JSON object"},
+                                         BadTextCase{"null", "expected a JSON object"},
+                                         BadTextCase{"{}", "missing member \"schemaVersion\""},
+                                         BadTextCase{std::string(MaxPresetDocumentBytes + 1, ' '),
+                                                     "the document is larger than 4 MiB"}));
 
 TEST(DevicePreset, DeeplyNestedJsonIsRejectedWithoutCrashing)
 {

@@ -169,7 +169,7 @@ TEST_F(KeycodeCli, PresetValidateNamesUnreadableFiles)
     const fs::path missing = m_home.path() / "missing.json";
 
     const CliResult r = run("preset validate '" + broken.string() + "' '" + incomplete.string() + "' '" +
-                      missing.string() + "' '" + good.string() + "'");
+                            missing.string() + "' '" + good.string() + "'");
     EXPECT_EQ(r.out, good.string() + ": ok\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(broken.string() + ": not a readable preset: not valid JSON: "), std::string::npos) << r.err;

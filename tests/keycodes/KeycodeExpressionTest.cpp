@@ -203,8 +203,21 @@ INSTANTIATE_TEST_SUITE_P(Rules,
 
 TEST(FormatKeycode, WrapperNamesCoverEveryModifierNibble)
 {
-    const char* expected[] = {"LCTL", "LSFT", "C_S",  "LALT", "LCA",  "LSA",  "MEH", "LGUI",
-                              "LCG",  "SGUI", "LCSG", "LAG",  "LCAG", "LSAG", "HYPR"};
+    const char* expected[] = {"LCTL",
+                              "LSFT",
+                              "C_S",
+                              "LALT",
+                              "LCA",
+                              "LSA",
+                              "MEH",
+                              "LGUI",
+                              "LCG",
+                              "SGUI",
+                              "LCSG",
+                              "LAG",
+                              "LCAG",
+                              "LSAG",
+                              "HYPR"};
     for (unsigned nibble = 1; nibble <= 15; ++nibble) {
         const auto code = static_cast<Keycode>((nibble << 8) | 0x04);
         EXPECT_EQ(formatKeycode(code, false), std::string(expected[nibble - 1]) + "(KC_A)");

@@ -52,31 +52,30 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     BlockedCodes,
     ValidateExpressionTest,
-    testing::Values(
-        ValidateCase{"0x7C00", false, "Blocked bootloader/reset keycode 0x7C00 (\"0x7C00\")"},
-        ValidateCase{" 0x7c0f ", false, "Blocked bootloader/reset keycode 0x7C0F (\"0x7c0f\")"},
-        ValidateCase{"0x5C01", false, "Blocked bootloader/reset keycode 0x5C01 (\"0x5C01\")"},
-        ValidateCase{"23552", false, "Blocked bootloader/reset keycode 0x5C00 (\"23552\")"},
-        ValidateCase{"0x7C10", false, std::nullopt},
-        ValidateCase{"0x5C10", false, std::nullopt},
-        ValidateCase{"0x7000", false, "Blocked QMK magic/EEPROM keycode 0x7000"},
-        ValidateCase{"0x701F", false, "Blocked QMK magic/EEPROM keycode 0x701F"},
-        ValidateCase{"0x7020", false, std::nullopt},
-        ValidateCase{"0x6FFF", false, std::nullopt},
-        ValidateCase{"0xF1", false, "Blocked hardware-reserved keycode 0x00F1"},
-        ValidateCase{"0xF2", true, "Blocked hardware-reserved keycode 0x00F2"},
-        ValidateCase{"0xF3", false, std::nullopt},
-        ValidateCase{"0x7E00", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E00"},
-        ValidateCase{"0x7E1F", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E1F"},
-        ValidateCase{"0x7E40", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E40"},
-        ValidateCase{"0x7E5F", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E5F"},
-        ValidateCase{"0x5F80", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5F80"},
-        ValidateCase{"0x5FFF", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5FFF"},
-        ValidateCase{"0x7E20", false, std::nullopt},
-        ValidateCase{"0x7E60", false, std::nullopt},
-        ValidateCase{"0x5F7F", false, std::nullopt},
-        // A wrapper keeps only the low twelve bits, so no wrapped code reaches a blocked range.
-        ValidateCase{"LCTL(0x7C00)", false, std::nullopt}));
+    testing::Values(ValidateCase{"0x7C00", false, "Blocked bootloader/reset keycode 0x7C00 (\"0x7C00\")"},
+                    ValidateCase{" 0x7c0f ", false, "Blocked bootloader/reset keycode 0x7C0F (\"0x7c0f\")"},
+                    ValidateCase{"0x5C01", false, "Blocked bootloader/reset keycode 0x5C01 (\"0x5C01\")"},
+                    ValidateCase{"23552", false, "Blocked bootloader/reset keycode 0x5C00 (\"23552\")"},
+                    ValidateCase{"0x7C10", false, std::nullopt},
+                    ValidateCase{"0x5C10", false, std::nullopt},
+                    ValidateCase{"0x7000", false, "Blocked QMK magic/EEPROM keycode 0x7000"},
+                    ValidateCase{"0x701F", false, "Blocked QMK magic/EEPROM keycode 0x701F"},
+                    ValidateCase{"0x7020", false, std::nullopt},
+                    ValidateCase{"0x6FFF", false, std::nullopt},
+                    ValidateCase{"0xF1", false, "Blocked hardware-reserved keycode 0x00F1"},
+                    ValidateCase{"0xF2", true, "Blocked hardware-reserved keycode 0x00F2"},
+                    ValidateCase{"0xF3", false, std::nullopt},
+                    ValidateCase{"0x7E00", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E00"},
+                    ValidateCase{"0x7E1F", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E1F"},
+                    ValidateCase{"0x7E40", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E40"},
+                    ValidateCase{"0x7E5F", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E5F"},
+                    ValidateCase{"0x5F80", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5F80"},
+                    ValidateCase{"0x5FFF", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5FFF"},
+                    ValidateCase{"0x7E20", false, std::nullopt},
+                    ValidateCase{"0x7E60", false, std::nullopt},
+                    ValidateCase{"0x5F7F", false, std::nullopt},
+                    // A wrapper keeps only the low twelve bits, so no wrapped code reaches a blocked range.
+                    ValidateCase{"LCTL(0x7C00)", false, std::nullopt}));
 
 INSTANTIATE_TEST_SUITE_P(Allowed,
                          ValidateExpressionTest,
@@ -87,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Allowed,
                                          ValidateCase{"TD(3)", false, std::nullopt},
                                          ValidateCase{"0xFFFF", false, std::nullopt},
                                          ValidateCase{"FOO", false, "Unrecognized QMK expression \"FOO\""},
-                                         ValidateCase{" bad value ", false, "Unrecognized QMK expression \"bad value\""}));
+                                         ValidateCase{
+                                             " bad value ", false, "Unrecognized QMK expression \"bad value\""}));
 
 TEST(KeycodeBlockReason, ClassesOverTheWholeKeycodeSpace)
 {
@@ -148,8 +148,8 @@ TEST(ValidatePreset, OnlyTheFirstTwoEncoderEntriesAreChecked)
     PresetLayer layer;
     layer.index = 1;
     layer.keys = {};
-    layer.encoders = std::vector<std::vector<std::string>>{
-        {"KC_VOLD", "0xF1", "QK_BOOT", "garbage"}, {}, {"0x7E01"}, {"", ""}};
+    layer.encoders =
+        std::vector<std::vector<std::string>>{{"KC_VOLD", "0xF1", "QK_BOOT", "garbage"}, {}, {"0x7E01"}, {"", ""}};
     EXPECT_EQ(validatePreset(presetWithLayers({layer}), false),
               (std::vector<std::string>{"L1 enc 0: Blocked hardware-reserved keycode 0x00F1",
                                         "L1 enc 2: Blocked firmware-custom QK_KB/QK_USER keycode 0x7E01"}));

@@ -1,6 +1,6 @@
+#include "keycodes/PickerCatalogue.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/Keycodes.h"
-#include "keycodes/PickerCatalogue.h"
 
 #include <gtest/gtest.h>
 

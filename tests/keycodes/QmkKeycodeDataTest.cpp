@@ -230,8 +230,7 @@ TEST_F(QmkKeycodeData, LayerAndTapDanceRangesAgree)
             ++checked;
             EXPECT_EQ(r.start, range.start) << range.define;
             for (unsigned code = r.start; code <= r.last; ++code) {
-                const std::string text =
-                    std::string(range.function) + "(" + std::to_string(code - r.start) + ")";
+                const std::string text = std::string(range.function) + "(" + std::to_string(code - r.start) + ")";
                 EXPECT_EQ(formatKeycode(static_cast<Keycode>(code), false), text);
                 EXPECT_EQ(parseKeycodeExpression(text, false), code);
             }
@@ -256,8 +255,19 @@ TEST_F(QmkKeycodeData, ModifierBitsAgreeWithTheModsRange)
 TEST_F(QmkKeycodeData, BootloaderDebugAndEepromCodesAreBlocked)
 {
     int checked = 0;
-    for (const char* name : {"QK_BOOTLOADER", "QK_BOOT", "QK_REBOOT", "QK_RBT", "QK_DEBUG_TOGGLE", "DB_TOGG",
-                             "QK_CLEAR_EEPROM", "EE_CLR", "QK_MAKE", "RESET", "DEBUG", "EEPROM_RESET", "EEP_RST"}) {
+    for (const char* name : {"QK_BOOTLOADER",
+                             "QK_BOOT",
+                             "QK_REBOOT",
+                             "QK_RBT",
+                             "QK_DEBUG_TOGGLE",
+                             "DB_TOGG",
+                             "QK_CLEAR_EEPROM",
+                             "EE_CLR",
+                             "QK_MAKE",
+                             "RESET",
+                             "DEBUG",
+                             "EEPROM_RESET",
+                             "EEP_RST"}) {
         const auto* found = codes(name);
         if (!found)
             continue;
@@ -376,8 +386,9 @@ TEST_F(QmkKeycodeData, EveryBasicNameWeKnowHasQmksCode)
 
 TEST(HjsonReader, AcceptsCommentsAndTrailingCommas)
 {
-    const std::string text = "{\n  // ranges\n  \"ranges\": {\"0x5200/0x001F\": {\"define\": \"QK_TO\",},},\n"
-                             "  # hash comment\n  \"keycodes\": {\"0x0004\": {\"key\": \"KC_A\", \"label\": \"// a\"}}\n}";
+    const std::string text =
+        "{\n  // ranges\n  \"ranges\": {\"0x5200/0x001F\": {\"define\": \"QK_TO\",},},\n"
+        "  # hash comment\n  \"keycodes\": {\"0x0004\": {\"key\": \"KC_A\", \"label\": \"// a\"}}\n}";
     const json doc = json::parse(hjsonToJson(text), nullptr, false);
     ASSERT_TRUE(doc.is_object());
     EXPECT_EQ(doc["ranges"]["0x5200/0x001F"]["define"], "QK_TO");
