@@ -1623,6 +1623,14 @@ constexpr Keycode EncoderPlan[4][2] = {{0xAA, 0xA9}, {0xDA, 0xD9}, {0xAC, 0xAB},
 Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinition(std::string_view text)
 {
     using nlohmann::json;
+    // A path is accepted too: JSON text never starts without a brace once blanks are skipped.
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && text[first] != '{' && text.size() < 4096) {
+        std::error_code ec;
+        const std::filesystem::path path{std::string(text)};
+        if (std::filesystem::is_regular_file(path, ec))
+            return fromVialDefinitionFile(path);
+    }
     const auto doc = json::parse(text, nullptr, false);
     if (doc.is_discarded() || !doc.is_object())
         return unexpected(Error("The keyboard definition is not a JSON object", 0, "VirtualPad"));

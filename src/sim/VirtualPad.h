@@ -131,8 +131,9 @@ public:
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
 
-    /// A pad for a Vial keyboard definition (vial.json text): matrix and keys from the definition,
-    /// plausible keycodes on four layers, encoders from the "idx,dir ... e" legends.
+    /// A pad for a Vial keyboard definition (vial.json text, or the path of such a file): matrix and
+    /// keys from the definition, plausible keycodes on four layers, encoders from the "idx,dir ... e"
+    /// legends.
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinition(std::string_view text);
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionFile(const std::filesystem::path& path);
 

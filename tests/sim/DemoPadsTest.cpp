@@ -67,6 +67,8 @@ TEST(MakeVirtualPad, NamesPathsAndErrors)
     const auto made = makeVirtualPad(def.string());
     ASSERT_TRUE(made.has_value()) << made.error().message;
     EXPECT_TRUE((*made)->spec().vial);
+    EXPECT_TRUE(VirtualPad::fromVialDefinition(def.string()).has_value());
+    EXPECT_FALSE(VirtualPad::fromVialDefinition((home.path() / "missing.json").string()).has_value());
 }
 
 TEST(MakeVirtualPad, StateFileAfterTheAt)
