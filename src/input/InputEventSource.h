@@ -49,8 +49,9 @@ public:
     virtual std::vector<int> fileDescriptors() const { return {}; }
     /// Called by the event loop when `fd` is readable; the source reads and delivers.
     virtual void readReady(int fd) { (void)fd; }
-    /// Called after the set of fileDescriptors() changed by itself (an interface went away), before
-    /// the old descriptor is closed, so the event loop can stop watching it.
+    /// Called after the set of fileDescriptors() changed by itself (an interface appeared or went
+    /// away; a vanished one is announced before its descriptor is closed), so the event loop can
+    /// update what it watches.
     virtual void setDescriptorsChangedListener(std::function<void()> listener) { (void)listener; }
 };
 

@@ -190,7 +190,7 @@ TEST_F(EvdevTest, VanishedNodeIsDroppedAfterItsLastEvents)
     int changes = 0;
     source->setDescriptorsChangedListener([&] {
         ++changes;
-        EXPECT_EQ(source->fileDescriptors().size(), 2u) << "already gone from the list when announced";
+        EXPECT_EQ(fdOf("event1"), -1) << "already gone from the list when announced";
     });
     write("event1", keyFrame(0xC00E2, KEY_MUTE, 1));
     ::close(writers["event1"]);
@@ -200,6 +200,34 @@ TEST_F(EvdevTest, VanishedNodeIsDroppedAfterItsLastEvents)
     EXPECT_EQ(events, (std::vector<InputEvent>{{Vid, Pid, 0x0C, 0xE2, 1}}));
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(fdOf("event1"), -1);
+}
+
+TEST_F(EvdevTest, PadNodeAppearingLaterIsPickedUp)
+{
+    source->open({{Vid, Pid}});
+    const int folderWatch = fdOf("anon_inode:inotify");
+    ASSERT_GE(folderWatch, 0) << "the folder is watched while open";
+    int changes = 0;
+    source->setDescriptorsChangedListener([&] { ++changes; });
+
+    identities["event11"] = {Vid, Pid};
+    identities["event12"] = {0x1234, 0x0005};
+    ::mkfifo((dir / "event11").c_str(), 0600);
+    ::mkfifo((dir / "event12").c_str(), 0600);
+    ::mkfifo((dir / "mouse0").c_str(), 0600);
+    source->readReady(folderWatch);
+    EXPECT_EQ(changes, 1);
+    ASSERT_GE(fdOf("event11"), 0);
+    EXPECT_EQ(fdOf("event12"), -1) << "not a watched pad";
+
+    write("event11", keyFrame(0x70068, KEY_F13, 1));
+    source->readReady(fdOf("event11"));
+    EXPECT_EQ(events, (std::vector<InputEvent>{{Vid, Pid, 0x07, 0x68, 1}}));
+
+    ::chmod((dir / "event11").c_str(), 0640); // an attribute change of a node already open
+    source->readReady(folderWatch);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(source->fileDescriptors().size(), 5u);
 }
 
 TEST_F(EvdevTest, UnopenablePadNodeDeniesAccessAndFailsTheOpen)

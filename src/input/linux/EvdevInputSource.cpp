@@ -9,6 +9,7 @@
 #include <fstream>
 #include <linux/input.h>
 #include <map>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -228,28 +229,42 @@ bool EvdevInputSource::accessGranted(const std::vector<std::pair<int, int>>& vid
     return true;
 }
 
+int EvdevInputSource::adopt(const fs::path& node)
+{
+    const int fd = openNode(node);
+    if (fd < 0) {
+        const int error = errno;
+        const auto id = m_probe.identity(node, -1);
+        return id && isWatched(m_watched, id->first, id->second) ? -error : 0;
+    }
+    const auto id = m_probe.identity(node, fd);
+    if (id && isWatched(m_watched, id->first, id->second)) {
+        m_pads.push_back(Node{node, fd, id->first, id->second, {}, std::nullopt});
+        return 1;
+    }
+    if (m_probe.heldModifiers && m_probe.heldModifiers(fd).has_value())
+        m_keyboards.push_back(fd);
+    else
+        ::close(fd);
+    return 0;
+}
+
 InputEventSource::OpenResult EvdevInputSource::open(const std::vector<std::pair<int, int>>& vidPids)
 {
     close();
+    m_watched = vidPids;
+    // Watching the folder first: a node that appears during the scan is then not missed.
+    m_folderWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_folderWatch >= 0 &&
+        ::inotify_add_watch(m_folderWatch, m_dir.c_str(), IN_CREATE | IN_ATTRIB | IN_MOVED_TO) < 0) {
+        ::close(m_folderWatch);
+        m_folderWatch = -1;
+    }
     OpenResult result;
     for (const auto& node : eventNodes()) {
-        const int fd = openNode(node);
-        if (fd < 0) {
-            const int error = errno;
-            const auto id = m_probe.identity(node, -1);
-            if (id && isWatched(vidPids, id->first, id->second) && result.status == 0)
-                result.status = -error;
-            continue;
-        }
-        const auto id = m_probe.identity(node, fd);
-        if (id && isWatched(vidPids, id->first, id->second)) {
-            m_pads.push_back(Node{node, fd, id->first, id->second, {}, std::nullopt});
-            continue;
-        }
-        if (m_probe.heldModifiers && m_probe.heldModifiers(fd).has_value())
-            m_keyboards.push_back(fd);
-        else
-            ::close(fd);
+        const int adopted = adopt(node);
+        if (adopted < 0 && result.status == 0)
+            result.status = adopted;
     }
     result.interfaces = static_cast<int>(m_pads.size());
     return result;
@@ -261,8 +276,42 @@ void EvdevInputSource::close()
         ::close(node.fd);
     for (const int fd : m_keyboards)
         ::close(fd);
+    if (m_folderWatch >= 0)
+        ::close(m_folderWatch);
+    m_folderWatch = -1;
     m_pads.clear();
     m_keyboards.clear();
+    m_watched.clear();
+}
+
+// udev creates a node and sets its permissions a moment later, so a node is tried on creation and
+// again on every attribute change until it opens.
+void EvdevInputSource::readNodeAppearances()
+{
+    alignas(inotify_event) char buffer[4096];
+    bool added = false;
+    for (;;) {
+        const ssize_t n = ::read(m_folderWatch, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event header;
+            std::memcpy(&header, buffer + at, sizeof header);
+            const size_t nameLength = ::strnlen(buffer + at + sizeof header, header.len);
+            const std::string name(buffer + at + sizeof header, nameLength);
+            at += static_cast<ssize_t>(sizeof header + header.len);
+            if (!name.starts_with("event"))
+                continue;
+            const fs::path node = m_dir / name;
+            const bool known = std::any_of(m_pads.begin(), m_pads.end(), [&](const Node& p) { return p.path == node; });
+            if (!known && adopt(node) > 0)
+                added = true;
+        }
+    }
+    if (added && m_descriptorsChanged)
+        m_descriptorsChanged();
 }
 
 std::uint8_t EvdevInputSource::systemModifiers() const
@@ -284,9 +333,11 @@ std::uint8_t EvdevInputSource::systemModifiers() const
 std::vector<int> EvdevInputSource::fileDescriptors() const
 {
     std::vector<int> fds;
-    fds.reserve(m_pads.size());
+    fds.reserve(m_pads.size() + 1);
     for (const auto& node : m_pads)
         fds.push_back(node.fd);
+    if (m_folderWatch >= 0)
+        fds.push_back(m_folderWatch);
     return fds;
 }
 
@@ -326,6 +377,10 @@ void EvdevInputSource::decode(Node& node, const input_event& event, std::vector<
 
 void EvdevInputSource::readReady(int fd)
 {
+    if (fd >= 0 && fd == m_folderWatch) {
+        readNodeAppearances();
+        return;
+    }
     const auto it = std::find_if(m_pads.begin(), m_pads.end(), [fd](const Node& n) { return n.fd == fd; });
     if (it == m_pads.end())
         return;

@@ -4,6 +4,9 @@
 // sends before each key event of a USB HID device (keyboard page as 0x7XXXX, consumer as 0xCXXXX);
 // a device that sends none gets its usage from the Linux key code. REL_WHEEL is the wheel.
 //
+// Pads plugged in while watching are picked up as their nodes appear (inotify on the folder), as a
+// pad that is re-plugged between two device refreshes would otherwise fall silent.
+//
 // Main thread only: the event loop watches fileDescriptors() and calls readReady().
 
 #include "input/InputEventSource.h"
@@ -69,6 +72,10 @@ private:
     };
 
     std::vector<std::filesystem::path> eventNodes() const;
+    /// Opens `node` as a watched pad or a keyboard to ask for modifiers; -errno when a watched pad's
+    /// node cannot be opened, 1 when a pad node was added, else 0.
+    int adopt(const std::filesystem::path& node);
+    void readNodeAppearances();
     void decode(Node& node, const input_event& event, std::vector<InputEvent>& out) const;
     void dropNode(int fd);
 
@@ -76,6 +83,8 @@ private:
     EvdevProbe m_probe;
     std::vector<Node> m_pads;
     std::vector<int> m_keyboards; // other keyboards, opened only to ask which modifiers they hold
+    std::vector<std::pair<int, int>> m_watched;
+    int m_folderWatch = -1; // inotify on m_dir while open
     Listener m_listener;
     std::function<void()> m_descriptorsChanged;
 };
