@@ -132,7 +132,12 @@ int presetValidate(Invocation& call)
     const bool legacy = takeFlag(call.args, "--legacy");
     if (rejectUnknownOptions(call, "preset validate"))
         return ExitUsage;
-    const std::vector<std::string> files = inputsOrStdin(call, call.args);
+    std::vector<std::string> files;
+    for (std::string& name : inputsOrStdin(call, call.args)) {
+        // Blank lines in a list of file names on standard input name no file.
+        if (!trimWhitespace(name).empty())
+            files.push_back(std::move(name));
+    }
     if (files.empty()) {
         call.err << "usage: keyglass-cli preset validate [--legacy] FILE...\n";
         return ExitUsage;

@@ -181,7 +181,7 @@ TEST_F(KeycodeCli, PresetValidateNamesUnreadableFiles)
 TEST_F(KeycodeCli, PresetValidateReadsFileNamesFromStandardInput)
 {
     const fs::path good = writePreset("good.json", R"J([["KC_A"]])J");
-    const CliResult r = run("preset validate --legacy", good.string() + "\n");
+    const CliResult r = run("preset validate --legacy", "\n" + good.string() + "\n\n");
     EXPECT_EQ(r.out, "ok\n");
     EXPECT_EQ(r.status, 0);
 }
