@@ -240,3 +240,46 @@ TEST(LiveInput, SinkMayReadThePadWhileItIsCalled)
 
 } // namespace
 } // namespace keyglass
+
+namespace keyglass {
+namespace {
+
+struct UsageCase
+{
+    std::uint8_t code;
+    bool modern;
+    Events expected;
+};
+
+class BasicKeyTap : public ::testing::TestWithParam<UsageCase>
+{
+};
+
+TEST_P(BasicKeyTap, MatchesQmkUsageTables)
+{
+    EXPECT_EQ(basicKeyTap(GetParam().code, GetParam().modern), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table,
+                         BasicKeyTap,
+                         ::testing::Values(UsageCase{0xA5, true, tap(Desk, 0x81)},
+                                           UsageCase{0xA7, true, tap(Desk, 0x83)},
+                                           UsageCase{0xAD, true, tap(Cons, 0xB7)},
+                                           UsageCase{0xB0, true, tap(Cons, 0xB8)},
+                                           UsageCase{0xB2, true, tap(Cons, 0x192)},
+                                           UsageCase{0xBB, true, tap(Cons, 0xB3)},
+                                           UsageCase{0xBD, true, tap(Cons, 0x6F)},
+                                           UsageCase{0xBE, true, tap(Cons, 0x70)},
+                                           UsageCase{0xCD, true, {{Desk, 0x31, -8}}},
+                                           UsageCase{0xD0, true, {{Desk, 0x30, 8}}},
+                                           UsageCase{0xD8, true, tap(HidPageButton, 8)},
+                                           UsageCase{0xDB, true, {{Cons, 0x238, -1}}},
+                                           UsageCase{0xF0, false, {{Desk, 0x31, -8}}},
+                                           UsageCase{0xF8, false, tap(HidPageButton, 5)},
+                                           UsageCase{0xFC, false, {{Cons, 0x238, 1}}},
+                                           UsageCase{0xF1, true, {}},
+                                           UsageCase{0xDD, true, {}},
+                                           UsageCase{0x03, true, {}}));
+
+} // namespace
+} // namespace keyglass
