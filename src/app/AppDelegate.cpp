@@ -24,6 +24,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -40,6 +41,8 @@ public:
 };
 
 constexpr auto DismissGrace = std::chrono::milliseconds(300);
+constexpr auto TrayHostRetry = std::chrono::seconds(5);
+constexpr int TrayHostAttempts = 5;
 
 } // namespace
 
@@ -55,6 +58,11 @@ AppDelegate::~AppDelegate()
     m_hotkeys.reset();
     m_notifiers.reset();
     m_store.reset();
+    // Join the I/O thread while the pads and input sources it may still be using exist.
+    m_input.reset();
+    m_virtualInput.reset();
+    m_evdev.reset();
+    m_scheduler.reset();
 }
 
 bool AppDelegate::start()
@@ -157,10 +165,27 @@ bool AppDelegate::start()
         m_store->setPinnedFloating(true);
         m_panel->adopt(m_hud);
         m_panel->showPanel();
+        watchForTrayHost();
     } else {
         (m_store->isPinnedFloating() ? m_panel : m_popover)->adopt(m_hud);
     }
     return true;
+}
+
+void AppDelegate::watchForTrayHost()
+{
+    // The session's panel may start after us; look for a tray host a few more times.
+    auto* timer = new QTimer(this);
+    auto attempts = std::make_shared<int>(0);
+    connect(timer, &QTimer::timeout, this, [this, timer, attempts] {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            m_trayAvailable = true;
+            m_tray->show();
+        }
+        if (m_trayAvailable || ++*attempts >= TrayHostAttempts)
+            timer->deleteLater();
+    });
+    timer->start(TrayHostRetry);
 }
 
 void AppDelegate::wireDemoActions()

@@ -65,6 +65,7 @@ private:
     void updateStatusItem();
     void applyPreferredSize();
     void wireDemoActions();
+    void watchForTrayHost();
 
     AppOptions m_options;
     bool m_trayAvailable = false;

@@ -17,7 +17,11 @@
 #include "app/x11/XcbHotkeyBackend.h"
 #endif
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTest>
 #include <QThread>
 
@@ -316,6 +320,48 @@ private slots:
         QCOMPARE(fullNameFromGecos("Grace Hopper"), std::string("Grace Hopper"));
         QCOMPARE(fullNameFromGecos(""), std::string());
         QCOMPARE(fullNameFromGecos(nullptr), std::string());
+    }
+
+    void alertReturnsTheIndexOfTheChosenButton()
+    {
+        QtDesktop desktop;
+        AlertRequest request;
+        request.message = "Unlock this key?";
+        request.informativeText = "It holds a firmware-custom keycode.";
+        request.buttons = {"Unlock", "Keep Locked", "Cancel"};
+        QString seenText, seenInfo;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            seenText = box->text();
+            seenInfo = box->informativeText();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == "Keep Locked")
+                    b->click();
+        });
+        QCOMPARE(desktop.runAlert(request), 1);
+        QCOMPARE(seenText, QString("Unlock this key?"));
+        QCOMPARE(seenInfo, QString("It holds a firmware-custom keycode."));
+
+        QTimer::singleShot(0, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->reject();
+        });
+        QCOMPARE(desktop.runAlert(request), -1);
+    }
+
+    void focusLaunchesTheDesktopEntryWhenNothingRuns()
+    {
+        keyglass::test::TempHome home;
+        const auto marker = home.path() / "launched";
+        const auto entry = home.path() / "marker.desktop";
+        keyglass::test::writeText(entry, "[Desktop Entry]\nType=Application\nName=Marker\nExec=/usr/bin/touch " +
+                                             marker.string() + "\n");
+        QtDesktop desktop;
+        QVERIFY(desktop.focusApplication(entry.string()).has_value());
+        QTRY_VERIFY(std::filesystem::exists(marker));
+        // Nothing to run is an error, not a silent success.
+        QVERIFY(!desktop.focusApplication("").has_value());
     }
 
     void withoutATrayTheHudStartsInThePanel()
