@@ -76,7 +76,8 @@ void expectLoadedLayoutMatchesFile(const std::string& text, const std::string& n
     EXPECT_EQ(model->keys, expected->keys) << name;
     EXPECT_EQ(model->encoders, expected->encoders) << name;
     for (const auto& key : model->keys) {
-        if (key.decal || key.row >= model->rows || key.col >= model->cols)
+        // A legend such as "-1,0" names no matrix cell; indexing the keymap with it would read outside it.
+        if (key.decal || key.row < 0 || key.col < 0 || key.row >= model->rows || key.col >= model->cols)
             continue;
         for (int layer = 0; layer < model->layerCount; ++layer)
             EXPECT_EQ(model->keymap[layer][key.row][key.col], pad->keycode(layer, key.row, key.col))
@@ -94,12 +95,10 @@ TEST_P(FixtureDefinitions, LoadThroughAVirtualVialPadToTheFilesLayout)
     expectLoadedLayoutMatchesFile(fileText(path), GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Devices,
-                         FixtureDefinitions,
-                         ::testing::Values("hundred-keys.json",
-                                           "decals-and-metadata.json",
-                                           "two-knobs.json",
-                                           "one-knob-one-key.json"));
+INSTANTIATE_TEST_SUITE_P(
+    Devices,
+    FixtureDefinitions,
+    ::testing::Values("hundred-keys.json", "decals-and-metadata.json", "two-knobs.json", "one-knob-one-key.json"));
 
 TEST(FixtureLayouts, DecalsMetadataAndKnobsAsDrawn)
 {
@@ -116,8 +115,9 @@ TEST(FixtureLayouts, DecalsMetadataAndKnobsAsDrawn)
     EXPECT_EQ(decals.keys[10], (PhysicalKey{"r1c0", 1, 0, 1, 3.5, 1, 1, true}));
 
     const auto knobs = read("two-knobs.json");
-    EXPECT_EQ(knobs.encoders, (std::vector<PhysicalEncoder>{{0, "Knob 0", std::nullopt, std::nullopt},
-                                                            {1, "Knob 1", std::nullopt, std::nullopt}}));
+    EXPECT_EQ(knobs.encoders,
+              (std::vector<PhysicalEncoder>{{0, "Knob 0", std::nullopt, std::nullopt},
+                                            {1, "Knob 1", std::nullopt, std::nullopt}}));
     EXPECT_EQ(knobs.keys.size(), 6u);
 
     const auto solo = read("one-knob-one-key.json");
@@ -136,9 +136,9 @@ TEST(VirtualPads, QuadgridLoadsAsAViaOnlyPadWithThreeKnobs)
     EXPECT_EQ(model->cols, 4);
     EXPECT_EQ(model->activeLayer, 0);
     EXPECT_EQ(model->keys.size(), 16u);
-    EXPECT_EQ(model->encoders, (std::vector<PhysicalEncoder>{{0, "Knob 0", 4, 0},
-                                                             {1, "Knob 1", 4, 1},
-                                                             {2, "Wheel", std::nullopt, std::nullopt}}));
+    EXPECT_EQ(model->encoders,
+              (std::vector<PhysicalEncoder>{
+                  {0, "Knob 0", 4, 0}, {1, "Knob 1", 4, 1}, {2, "Wheel", std::nullopt, std::nullopt}}));
     EXPECT_EQ(model->protectedCells, (std::set<std::string>{"4,2", "4,3"}));
     EXPECT_EQ(model->rgb.kind, RGBProtocolKind::viaCustomCh1);
     EXPECT_EQ(model->tapDanceCount, 0);
@@ -322,8 +322,8 @@ std::string largeDefinition()
     for (int r = 0; r < 10; ++r) {
         json row = json::array();
         for (int c = 0; c < 10; ++c)
-            row.push_back(std::to_string(r) + "," + std::to_string(c) + "\n\n\nKey number " + std::to_string(r * 10 + c) +
-                          " " + std::string(700, 'a' + (r + c) % 26));
+            row.push_back(std::to_string(r) + "," + std::to_string(c) + "\n\n\nKey number " +
+                          std::to_string(r * 10 + c) + " " + std::string(700, 'a' + (r + c) % 26));
         rows.push_back(row);
     }
     json definition = {{"name", "Hundred long names"},
@@ -351,8 +351,8 @@ TEST(VirtualPadDefinitions, LargeDefinitionStillLoadsItsLayout)
 TEST(VirtualPadDefinitions, DecompressionBombFallsBackToViaOnly)
 {
     auto spec = solodialSpec();
-    spec.definitionBlob = compressXz(R"({"matrix":{"rows":1,"cols":1},"pad":")" +
-                                     std::string(MaxDecodedDefinitionBytes, ' ') + "\"}");
+    spec.definitionBlob =
+        compressXz(R"({"matrix":{"rows":1,"cols":1},"pad":")" + std::string(MaxDecodedDefinitionBytes, ' ') + "\"}");
     ASSERT_LE(spec.definitionBlob->size(), 65535u);
     PadRig rig(std::make_shared<VirtualPad>(spec));
     const auto model = rig.load();
