@@ -145,7 +145,8 @@ void BM_LoadAt1msPerExchange(benchmark::State& state)
         LoadStats stats;
         const auto start = std::chrono::steady_clock::now();
         auto model = loadDevice(backend, endpoints[0], &stats);
-        const double wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const double wallMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(model);
         exchanges = stats.exchanges;
         const double ratio = wallMs / static_cast<double>(stats.exchanges);

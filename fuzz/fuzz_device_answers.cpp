@@ -29,8 +29,14 @@ const Bytes& servedDefinition()
             R"("0,0\n\n\n\ne"],[{"w":2},"1,0",{"d":true},"1,1","1,2"]]}})";
         Bytes out(lzma_stream_buffer_bound(text.size()));
         std::size_t written = 0;
-        lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const std::uint8_t*>(text.data()),
-                                text.size(), out.data(), &written, out.size());
+        lzma_easy_buffer_encode(6,
+                                LZMA_CHECK_CRC64,
+                                nullptr,
+                                reinterpret_cast<const std::uint8_t*>(text.data()),
+                                text.size(),
+                                out.data(),
+                                &written,
+                                out.size());
         out.resize(written);
         return out;
     }();

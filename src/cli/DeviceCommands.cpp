@@ -39,8 +39,10 @@ bool rejectUnknownOptions(Invocation& call, std::string_view command)
 bool looksLikeXz(std::string_view bytes)
 {
     static constexpr unsigned char Magic[] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
-    return bytes.size() >= sizeof Magic && std::equal(std::begin(Magic), std::end(Magic), bytes.begin(),
-                                                      [](unsigned char m, char b) { return m == static_cast<unsigned char>(b); });
+    return bytes.size() >= sizeof Magic &&
+           std::equal(std::begin(Magic), std::end(Magic), bytes.begin(), [](unsigned char m, char b) {
+               return m == static_cast<unsigned char>(b);
+           });
 }
 
 Expected<json> readDefinitionFile(const std::string& path)
@@ -67,7 +69,8 @@ std::string formatMs(double ms)
 
 std::string upper(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
 }
 
@@ -78,8 +81,8 @@ struct Loaded
 };
 
 /// Loads every pad (or the one with `onlyId`); failures go to standard error.
-std::optional<std::vector<Loaded>> loadPads(Invocation& call, std::string_view command, const std::string& onlyId,
-                                            bool* allLoaded)
+std::optional<std::vector<Loaded>>
+loadPads(Invocation& call, std::string_view command, const std::string& onlyId, bool* allLoaded)
 {
     auto environment = PadEnvironment::create(call.virtualPads);
     if (!environment) {
@@ -248,15 +251,16 @@ int runDump(Invocation& call)
                  << " tapHold " << formatKeycode(td.onTapHold, legacy) << " term " << td.tappingTerm << "\n";
     }
     const auto& rgb = m.rgb;
-    call.out << "lighting " << toString(rgb.kind) << " brightness=" << int(rgb.brightness) << " effect=" << int(rgb.effect)
-             << " speed=" << int(rgb.speed) << " hue=" << int(rgb.hue) << " sat=" << int(rgb.sat) << "\n";
+    call.out << "lighting " << toString(rgb.kind) << " brightness=" << int(rgb.brightness)
+             << " effect=" << int(rgb.effect) << " speed=" << int(rgb.speed) << " hue=" << int(rgb.hue)
+             << " sat=" << int(rgb.sat) << "\n";
     return ExitOk;
 }
 
-const bool registered = registerCommand("layout", "layout FILE            layout of a Vial/VIA definition (.json or .xz)",
-                                        runLayout) &&
-                        registerCommand("devices", "devices [--json] [--timing]  list connected pads", runDevices) &&
-                        registerCommand("dump", "dump ID [--json]       one pad's model, keymap and encoders", runDump);
+const bool registered =
+    registerCommand("layout", "layout FILE            layout of a Vial/VIA definition (.json or .xz)", runLayout) &&
+    registerCommand("devices", "devices [--json] [--timing]  list connected pads", runDevices) &&
+    registerCommand("dump", "dump ID [--json]       one pad's model, keymap and encoders", runDump);
 } // namespace
 
 } // namespace keyglass::cli

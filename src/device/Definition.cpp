@@ -47,7 +47,8 @@ std::optional<std::vector<std::uint8_t>> downloadDefinition(RawHidSession& sessi
     buffer.reserve(size);
     std::size_t remaining = size;
     for (std::uint32_t block = 0; remaining > 0; ++block) {
-        const auto answer = session.exchange({via::VialPrefix, via::VialGetDefinitionBlock,
+        const auto answer = session.exchange({via::VialPrefix,
+                                              via::VialGetDefinitionBlock,
                                               static_cast<std::uint8_t>(block & 0xFF),
                                               static_cast<std::uint8_t>((block >> 8) & 0xFF),
                                               static_cast<std::uint8_t>((block >> 16) & 0xFF),

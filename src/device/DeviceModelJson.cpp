@@ -16,8 +16,14 @@ json toJson(const DeviceProtocol& proto)
 
 json toJson(const PhysicalKey& key)
 {
-    return json{{"id", key.id}, {"row", key.row}, {"col", key.col}, {"x", key.x},
-                {"y", key.y},   {"w", key.w},     {"h", key.h},     {"decal", key.decal}};
+    return json{{"id", key.id},
+                {"row", key.row},
+                {"col", key.col},
+                {"x", key.x},
+                {"y", key.y},
+                {"w", key.w},
+                {"h", key.h},
+                {"decal", key.decal}};
 }
 
 json toJson(const PhysicalEncoder& encoder)

@@ -122,8 +122,8 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
             const Keycode base = model.keymap[0][row][col];
             if (!isHardwareReservedKeycode(base))
                 continue;
-            const bool sameEverywhere = std::all_of(model.keymap.begin(), model.keymap.end(),
-                                                    [&](const auto& layer) { return layer[row][col] == base; });
+            const bool sameEverywhere = std::all_of(
+                model.keymap.begin(), model.keymap.end(), [&](const auto& layer) { return layer[row][col] == base; });
             if (sameEverywhere)
                 model.protectedCells.insert(cellKey(row, col));
         }

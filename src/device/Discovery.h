@@ -38,7 +38,7 @@ struct LoadStats
 /// Opens a session, runs the handshake and every read, closes the session. None only when the device
 /// cannot be opened or does not answer the protocol-version request; every later failure degrades a
 /// single value to its default.
-std::optional<DeviceModel> loadDevice(HidBackend& backend, const RawHIDEndpointInfo& endpoint,
-                                      LoadStats* stats = nullptr);
+std::optional<DeviceModel>
+loadDevice(HidBackend& backend, const RawHIDEndpointInfo& endpoint, LoadStats* stats = nullptr);
 
 } // namespace keyglass

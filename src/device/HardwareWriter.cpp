@@ -48,7 +48,8 @@ Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& mode
 {
     auto session = RawHidSession::open(backend, model.vid, model.pid);
     if (!session)
-        return fail(WriteError::open, "Could not open " + model.displayName() + " over RawHID (close Vial.app if open).");
+        return fail(WriteError::open,
+                    "Could not open " + model.displayName() + " over RawHID (close Vial.app if open).");
 
     if (model.proto.isVial()) {
         for (std::size_t i = 0; i < model.tapDances.size(); ++i) {
@@ -78,8 +79,9 @@ Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& mode
                 const auto answer = session->exchange(setKeycodeRequest(*l, *r, *c, model.keycodeAt(layer, row, col)));
                 if (!echoes(answer, via::SetKeycode)) {
                     session->close();
-                    return fail(WriteError::keycode, "Failed writing L" + std::to_string(layer) + " (" +
-                                                         std::to_string(row) + "," + std::to_string(col) + ")");
+                    return fail(WriteError::keycode,
+                                "Failed writing L" + std::to_string(layer) + " (" + std::to_string(row) + "," +
+                                    std::to_string(col) + ")");
                 }
                 ++written;
             }
@@ -99,8 +101,9 @@ Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& mode
                 if (vial) {
                     if (!session->exchange(setVialEncoderRequest(*l, *e, clockwise, code))) {
                         session->close();
-                        return fail(WriteError::vialEncoder, "Failed writing Vial encoder " + std::to_string(id) +
-                                                                 " on L" + std::to_string(layer));
+                        return fail(WriteError::vialEncoder,
+                                    "Failed writing Vial encoder " + std::to_string(id) + " on L" +
+                                        std::to_string(layer));
                     }
                 } else if (!echoes(session->exchange(setViaEncoderRequest(*l, *e, clockwise, code)), via::SetEncoder)) {
                     session->close();

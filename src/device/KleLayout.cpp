@@ -105,8 +105,8 @@ void applyLegend(std::string_view legend, const Cursor& cursor, std::vector<Phys
 {
     const auto lines = splitKeepEmpty(legend, '\n');
     const std::string_view label = trimSpaces(lines[0]);
-    const bool isEncoder = std::any_of(lines.begin() + 1, lines.end(),
-                                       [](std::string_view line) { return trimSpaces(line) == "e"; });
+    const bool isEncoder =
+        std::any_of(lines.begin() + 1, lines.end(), [](std::string_view line) { return trimSpaces(line) == "e"; });
     if (isEncoder) {
         const auto pieces = splitDropEmpty(label, ',');
         if (pieces.size() == 2)
@@ -122,8 +122,14 @@ void applyLegend(std::string_view legend, const Cursor& cursor, std::vector<Phys
         const auto col = parseDecimal(pieces[1]);
         if (!row || !col)
             return;
-        keys.push_back(PhysicalKey{"r" + std::to_string(*row) + "c" + std::to_string(*col), *row, *col, cursor.x,
-                                   cursor.y, cursor.w, cursor.h, cursor.decal});
+        keys.push_back(PhysicalKey{"r" + std::to_string(*row) + "c" + std::to_string(*col),
+                                   *row,
+                                   *col,
+                                   cursor.x,
+                                   cursor.y,
+                                   cursor.w,
+                                   cursor.h,
+                                   cursor.decal});
         return;
     }
     if (cursor.decal)

@@ -12,7 +12,7 @@ namespace keyglass {
 
 struct ParsedLayout
 {
-    std::vector<PhysicalKey> keys; // sorted by y, then x
+    std::vector<PhysicalKey> keys;   // sorted by y, then x
     std::vector<int> encoderIndices; // distinct, ascending
 };
 

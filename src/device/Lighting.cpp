@@ -146,10 +146,22 @@ void writeLighting(HidBackend& backend, int vid, int pid, const RGBState& state,
 std::vector<std::pair<std::uint8_t, std::string>> lightingEffects(RGBProtocolKind kind)
 {
     if (kind == RGBProtocolKind::qmkRgblight)
-        return {{0, "Off"},         {1, "Solid"},          {2, "Breathing 1"}, {4, "Breathing 3"},
-                {6, "Rainbow Mood"}, {9, "Rainbow Swirl"}, {15, "Snake"},      {25, "Gradient"}};
-    return {{0, "Off"},      {1, "Solid"},    {2, "Effect 2"}, {3, "Effect 3"},
-            {4, "Effect 4"}, {5, "Effect 5"}, {6, "Effect 6"}, {7, "Effect 7"}};
+        return {{0, "Off"},
+                {1, "Solid"},
+                {2, "Breathing 1"},
+                {4, "Breathing 3"},
+                {6, "Rainbow Mood"},
+                {9, "Rainbow Swirl"},
+                {15, "Snake"},
+                {25, "Gradient"}};
+    return {{0, "Off"},
+            {1, "Solid"},
+            {2, "Effect 2"},
+            {3, "Effect 3"},
+            {4, "Effect 4"},
+            {5, "Effect 5"},
+            {6, "Effect 6"},
+            {7, "Effect 7"}};
 }
 
 } // namespace keyglass

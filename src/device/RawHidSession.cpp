@@ -56,8 +56,7 @@ void RawHidSession::close()
     m_device.reset();
 }
 
-std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const std::uint8_t> request,
-                                                                 int timeoutMs)
+std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const std::uint8_t> request, int timeoutMs)
 {
     if (!m_device)
         return std::nullopt;

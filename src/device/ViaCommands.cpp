@@ -166,8 +166,13 @@ std::vector<std::uint8_t> setViaEncoderRequest(std::uint8_t layer, std::uint8_t 
 
 std::vector<std::uint8_t> setVialEncoderRequest(std::uint8_t layer, std::uint8_t encoder, bool clockwise, Keycode code)
 {
-    return {via::VialPrefix,   via::VialSetEncoder, layer, encoder, static_cast<std::uint8_t>(clockwise ? 1 : 0),
-            high(code), low(code)};
+    return {via::VialPrefix,
+            via::VialSetEncoder,
+            layer,
+            encoder,
+            static_cast<std::uint8_t>(clockwise ? 1 : 0),
+            high(code),
+            low(code)};
 }
 
 std::vector<std::uint8_t> setTapDanceRequest(std::uint8_t index, const TapDanceData& entry)

@@ -46,11 +46,8 @@ MatrixProbe probeMatrix(RawHidSession& session)
     return probe;
 }
 
-ViaLayout viaOnlyLayout(int rows,
-                        int cols,
-                        const Keymap& keymap,
-                        const std::set<std::string>& protectedCells,
-                        int encoderCount)
+ViaLayout
+viaOnlyLayout(int rows, int cols, const Keymap& keymap, const std::set<std::string>& protectedCells, int encoderCount)
 {
     ViaLayout layout;
     bool threeKnobs = false;
@@ -62,7 +59,8 @@ ViaLayout viaOnlyLayout(int rows,
         threeKnobs = usedColumns == std::vector<int>{0, 1};
     }
     if (threeKnobs) {
-        layout.encoders = {PhysicalEncoder{0, "Knob 0", 4, 0}, PhysicalEncoder{1, "Knob 1", 4, 1},
+        layout.encoders = {PhysicalEncoder{0, "Knob 0", 4, 0},
+                           PhysicalEncoder{1, "Knob 1", 4, 1},
                            PhysicalEncoder{2, "Wheel", std::nullopt, std::nullopt}};
         layout.hiddenCells = {cellKey(4, 0), cellKey(4, 1)};
     } else {
@@ -75,8 +73,14 @@ ViaLayout viaOnlyLayout(int rows,
             if (protectedCells.contains(cell) || layout.hiddenCells.contains(cell) ||
                 !usedOnAnyLayer(keymap, row, col, 1))
                 continue;
-            layout.keys.push_back(PhysicalKey{"r" + std::to_string(row) + "c" + std::to_string(col), row, col,
-                                              static_cast<double>(col), static_cast<double>(row), 1, 1, false});
+            layout.keys.push_back(PhysicalKey{"r" + std::to_string(row) + "c" + std::to_string(col),
+                                              row,
+                                              col,
+                                              static_cast<double>(col),
+                                              static_cast<double>(row),
+                                              1,
+                                              1,
+                                              false});
         }
     }
     return layout;

@@ -35,10 +35,7 @@ struct ViaLayout
 
 /// Grid keys and encoders from the probed keymap. Three encoders on a five-row matrix whose last row
 /// only uses columns 0 and 1 are two clickable knobs and a wheel, and those two cells are hidden.
-ViaLayout viaOnlyLayout(int rows,
-                        int cols,
-                        const Keymap& keymap,
-                        const std::set<std::string>& protectedCells,
-                        int encoderCount);
+ViaLayout
+viaOnlyLayout(int rows, int cols, const Keymap& keymap, const std::set<std::string>& protectedCells, int encoderCount);
 
 } // namespace keyglass

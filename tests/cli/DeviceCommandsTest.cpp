@@ -98,9 +98,29 @@ TEST(CliDevices, JsonCarriesTheWholeModel)
     const json list = json::parse(result.out);
     ASSERT_EQ(list.size(), 1u);
     const json& pad = list[0];
-    for (const char* field : {"id", "vid", "pid", "manufacturer", "product", "serial", "proto", "connected", "liveRead",
-                              "rows", "cols", "layerCount", "keys", "encoders", "tapDanceCount", "keymap", "encoderMap",
-                              "tapDances", "rgb", "activeLayer", "protectedCells", "protectedLayerCells", "dirty"})
+    for (const char* field : {"id",
+                              "vid",
+                              "pid",
+                              "manufacturer",
+                              "product",
+                              "serial",
+                              "proto",
+                              "connected",
+                              "liveRead",
+                              "rows",
+                              "cols",
+                              "layerCount",
+                              "keys",
+                              "encoders",
+                              "tapDanceCount",
+                              "keymap",
+                              "encoderMap",
+                              "tapDances",
+                              "rgb",
+                              "activeLayer",
+                              "protectedCells",
+                              "protectedLayerCells",
+                              "dirty"})
         EXPECT_TRUE(pad.contains(field)) << field;
     EXPECT_EQ(pad["proto"]["case"], "vial");
     EXPECT_EQ(pad["proto"]["label"], "Vial v6");

@@ -111,7 +111,12 @@ TEST(DefinitionDecode, RefusesWhatIsNotACompleteXzJsonObject)
         {"empty", {}},
         {"plain json", Bytes{'{', '}'}},
         {"truncated", Bytes(good.begin(), good.end() - 10)},
-        {"corrupted", [&] { Bytes b = good; b[b.size() / 2] ^= 0x40; return b; }()},
+        {"corrupted",
+         [&] {
+             Bytes b = good;
+             b[b.size() / 2] ^= 0x40;
+             return b;
+         }()},
         {"array", compressXz("[1,2]")},
         {"not json", compressXz("{matrix")},
         {"empty stream", compressXz("")},

@@ -116,9 +116,10 @@ std::optional<Bytes> MiniFirmware::answer(const RawHidReport& request)
     case 0x14:
         if (vial || viaVersion < 10)
             break;
-        putBE(4, request[2] < encoderCount ? lookup(encoders, std::make_tuple(int(request[1]), int(request[2]),
-                                                                               request[3] ? 1 : 0))
-                                           : 0);
+        putBE(4,
+              request[2] < encoderCount
+                  ? lookup(encoders, std::make_tuple(int(request[1]), int(request[2]), request[3] ? 1 : 0))
+                  : 0);
         return out;
     case 0x15:
         if (vial || viaVersion < 10)
@@ -131,19 +132,37 @@ std::optional<Bytes> MiniFirmware::answer(const RawHidReport& request)
     case 0x08:
         if (channel1 && request[1] == 0x01) {
             switch (request[2]) {
-            case 1: out[3] = effect; break;
-            case 2: out[3] = brightness; break;
-            case 3: out[3] = speed; break;
-            case 4: out[3] = hue; out[4] = sat; break;
+            case 1:
+                out[3] = effect;
+                break;
+            case 2:
+                out[3] = brightness;
+                break;
+            case 3:
+                out[3] = speed;
+                break;
+            case 4:
+                out[3] = hue;
+                out[4] = sat;
+                break;
             }
             return out;
         }
         if (rgblight) {
             switch (request[1]) {
-            case 0x80: out[2] = brightness; break;
-            case 0x81: out[2] = effect; break;
-            case 0x82: out[2] = speed; break;
-            case 0x83: out[2] = hue; out[3] = sat; break;
+            case 0x80:
+                out[2] = brightness;
+                break;
+            case 0x81:
+                out[2] = effect;
+                break;
+            case 0x82:
+                out[2] = speed;
+                break;
+            case 0x83:
+                out[2] = hue;
+                out[3] = sat;
+                break;
             }
             return out;
         }
@@ -221,8 +240,14 @@ Bytes compressXz(const std::string& text)
 {
     Bytes out(lzma_stream_buffer_bound(text.size()));
     std::size_t written = 0;
-    lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const std::uint8_t*>(text.data()),
-                            text.size(), out.data(), &written, out.size());
+    lzma_easy_buffer_encode(6,
+                            LZMA_CHECK_CRC64,
+                            nullptr,
+                            reinterpret_cast<const std::uint8_t*>(text.data()),
+                            text.size(),
+                            out.data(),
+                            &written,
+                            out.size());
     out.resize(written);
     return out;
 }

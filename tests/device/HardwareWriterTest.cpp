@@ -29,8 +29,8 @@ DeviceModel viaModel(int layers, int rows, int cols)
 
 void addKey(DeviceModel& model, int row, int col, bool decal = false)
 {
-    model.keys.push_back(PhysicalKey{"r" + std::to_string(row) + "c" + std::to_string(col), row, col, 0, 0, 1, 1,
-                                     decal});
+    model.keys.push_back(
+        PhysicalKey{"r" + std::to_string(row) + "c" + std::to_string(col), row, col, 0, 0, 1, 1, decal});
 }
 
 struct Rig
@@ -158,15 +158,31 @@ TEST(HardwareWriter, EveryFailureHasItsMessageCodeAndStopsAtOnce)
     const std::vector<Case> cases = {
         {"tap dance silent", true, silentOn({0xFE, 0x0D, 0x02, 0x01}), 2, "Failed writing Tap Dance 1", 2},
         {"keycode silent", false, silentOn({0x05, 0x01, 0x00, 0x01}), 3, "Failed writing L1 (0,1)", 4},
-        {"keycode wrong echo", false, rewriteFirst({0x05, 0x00, 0x00, 0x00}, bytesOf({0x04})), 3,
-         "Failed writing L0 (0,0)", 1},
-        {"keycode empty answer", false, rewriteFirst({0x05, 0x00, 0x00, 0x01}, Bytes{}), 3, "Failed writing L0 (0,1)",
+        {"keycode wrong echo",
+         false,
+         rewriteFirst({0x05, 0x00, 0x00, 0x00}, bytesOf({0x04})),
+         3,
+         "Failed writing L0 (0,0)",
+         1},
+        {"keycode empty answer",
+         false,
+         rewriteFirst({0x05, 0x00, 0x00, 0x01}, Bytes{}),
+         3,
+         "Failed writing L0 (0,1)",
          2},
-        {"via encoder wrong echo", false, rewriteFirst({0x15, 0x01, 0x07, 0x01}, bytesOf({0xFF})), 5,
-         "Failed writing VIA encoder 7 on L1", 8},
+        {"via encoder wrong echo",
+         false,
+         rewriteFirst({0x15, 0x01, 0x07, 0x01}, bytesOf({0xFF})),
+         5,
+         "Failed writing VIA encoder 7 on L1",
+         8},
         {"via encoder silent", false, silentOn({0x15, 0x00, 0x07, 0x00}), 5, "Failed writing VIA encoder 7 on L0", 5},
-        {"vial encoder silent", true, silentOn({0xFE, 0x04, 0x01, 0x07, 0x00}), 4,
-         "Failed writing Vial encoder 7 on L1", 2 + 4 + 3},
+        {"vial encoder silent",
+         true,
+         silentOn({0xFE, 0x04, 0x01, 0x07, 0x00}),
+         4,
+         "Failed writing Vial encoder 7 on L1",
+         2 + 4 + 3},
     };
     for (const auto& c : cases) {
         Rig rig;

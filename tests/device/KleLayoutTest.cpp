@@ -70,15 +70,13 @@ TEST(KleLayout, EncoderLegendsNameIndicesAndAddNoKey)
 TEST(KleLayout, DecalsKeepTheirPositionOrBecomeR0C0)
 {
     const auto layout = parse(R"([[{"d": true}, "logo", {"d": true, "w": 3}, "1,2", "0,0", {"d": "yes"}, "x"]])");
-    expectKeys(layout,
-               {{"r0c0", 0, 0, 1, 1, true}, {"r1c2", 1, 0, 3, 1, true}, {"r0c0", 4, 0, 1, 1, false}});
+    expectKeys(layout, {{"r0c0", 0, 0, 1, 1, true}, {"r1c2", 1, 0, 3, 1, true}, {"r0c0", 4, 0, 1, 1, false}});
 }
 
 TEST(KleLayout, KeysAreSortedByYThenX)
 {
     const auto layout = parse(R"([[{"x": 2}, "0,2", {"x": -3}, "0,0"], [{"y": -1.5}, "1,0"]])");
-    expectKeys(layout,
-               {{"r1c0", 0, -0.5, 1, 1, false}, {"r0c0", 0, 0, 1, 1, false}, {"r0c2", 2, 0, 1, 1, false}});
+    expectKeys(layout, {{"r1c0", 0, -0.5, 1, 1, false}, {"r0c0", 0, 0, 1, 1, false}, {"r0c2", 2, 0, 1, 1, false}});
 }
 
 TEST(KleLayout, NonArrayKeymapGivesAnEmptyLayout)
@@ -104,8 +102,9 @@ TEST(VialEncoderNaming, SingleKnobClicksTheOnlyRealKey)
     EXPECT_EQ(twoKeys, (std::vector<PhysicalEncoder>{{5, "Knob", std::nullopt, std::nullopt}}));
 
     const auto several = nameVialEncoders({0, 2}, {key});
-    EXPECT_EQ(several, (std::vector<PhysicalEncoder>{{0, "Knob 0", std::nullopt, std::nullopt},
-                                                     {2, "Knob 2", std::nullopt, std::nullopt}}));
+    EXPECT_EQ(several,
+              (std::vector<PhysicalEncoder>{{0, "Knob 0", std::nullopt, std::nullopt},
+                                            {2, "Knob 2", std::nullopt, std::nullopt}}));
     EXPECT_TRUE(nameVialEncoders({}, {key}).empty());
 }
 

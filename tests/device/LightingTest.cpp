@@ -130,10 +130,14 @@ TEST(LightingWrite, SendsEffectBrightnessColourAndOptionallySave)
     std::vector<Bytes> sent;
     for (const auto& r : rig.backend.requests)
         sent.emplace_back(r.begin(), r.end());
-    EXPECT_EQ(sent, (std::vector<Bytes>{bytesOf({0x07, 0x81, 9}), bytesOf({0x07, 0x80, 120}),
-                                        bytesOf({0x07, 0x83, 170, 255}), bytesOf({0x07, 0x81, 9}),
-                                        bytesOf({0x07, 0x80, 120}), bytesOf({0x07, 0x83, 170, 255}),
-                                        bytesOf({0x09})}));
+    EXPECT_EQ(sent,
+              (std::vector<Bytes>{bytesOf({0x07, 0x81, 9}),
+                                  bytesOf({0x07, 0x80, 120}),
+                                  bytesOf({0x07, 0x83, 170, 255}),
+                                  bytesOf({0x07, 0x81, 9}),
+                                  bytesOf({0x07, 0x80, 120}),
+                                  bytesOf({0x07, 0x83, 170, 255}),
+                                  bytesOf({0x09})}));
     EXPECT_EQ(rig.backend.closed, 2);
 
     Rig channel;
@@ -144,8 +148,11 @@ TEST(LightingWrite, SendsEffectBrightnessColourAndOptionallySave)
     sent.clear();
     for (const auto& r : channel.backend.requests)
         sent.emplace_back(r.begin(), r.end());
-    EXPECT_EQ(sent, (std::vector<Bytes>{bytesOf({0x07, 0x01, 0x01, 0}), bytesOf({0x07, 0x01, 0x02, 120}),
-                                        bytesOf({0x07, 0x01, 0x04, 170, 255}), bytesOf({0x09, 0x01})}));
+    EXPECT_EQ(sent,
+              (std::vector<Bytes>{bytesOf({0x07, 0x01, 0x01, 0}),
+                                  bytesOf({0x07, 0x01, 0x02, 120}),
+                                  bytesOf({0x07, 0x01, 0x04, 170, 255}),
+                                  bytesOf({0x09, 0x01})}));
 }
 
 TEST(LightingWrite, NoneKindSilenceAndRefusalAreQuiet)

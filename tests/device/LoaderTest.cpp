@@ -151,8 +151,10 @@ TEST(DeviceLoading, HandshakeDecidesBetweenVialAndVia)
         bool definitionUsable;
         bool expectVial;
     };
-    for (const Case& c : {Case{"vial", 7, 6, true, true}, Case{"uid 0", 0, 6, true, false},
-                          Case{"version 7", 7, 7, true, false}, Case{"bad definition", 7, 6, false, false}}) {
+    for (const Case& c : {Case{"vial", 7, 6, true, true},
+                          Case{"uid 0", 0, 6, true, false},
+                          Case{"version 7", 7, 7, true, false},
+                          Case{"bad definition", 7, 6, false, false}}) {
         Rig rig;
         rig.makeVial();
         rig.firmware.uid = c.uid;
@@ -273,8 +275,8 @@ TEST(DeviceLoading, ViaOnlyCellClassification)
     rig.firmware.rows = 2;
     rig.firmware.cols = 2;
     for (int l = 0; l < 3; ++l) {
-        rig.firmware.keymap[{l, 0, 0}] = 0x00F1;                              // reserved everywhere
-        rig.firmware.keymap[{l, 0, 1}] = l == 2 ? 0x0004 : 0x00F2;            // not the same on every layer
+        rig.firmware.keymap[{l, 0, 0}] = 0x00F1;                   // reserved everywhere
+        rig.firmware.keymap[{l, 0, 1}] = l == 2 ? 0x0004 : 0x00F2; // not the same on every layer
         rig.firmware.keymap[{l, 1, 0}] = 0x0005;
     }
     rig.firmware.keymap[{2, 1, 1}] = 0x5F90;
@@ -354,9 +356,9 @@ TEST(DeviceLoading, ThreeKnobPadHidesTheTwoClickCells)
         ASSERT_EQ(model->rows, 5);
         ASSERT_EQ(model->encoders.size(), 3u);
         if (!extraColumn) {
-            EXPECT_EQ(model->encoders, (std::vector<PhysicalEncoder>{{0, "Knob 0", 4, 0},
-                                                                   {1, "Knob 1", 4, 1},
-                                                                   {2, "Wheel", std::nullopt, std::nullopt}}));
+            EXPECT_EQ(model->encoders,
+                      (std::vector<PhysicalEncoder>{
+                          {0, "Knob 0", 4, 0}, {1, "Knob 1", 4, 1}, {2, "Wheel", std::nullopt, std::nullopt}}));
             EXPECT_EQ(model->keys.size(), 16u) << "row 4 has no keys";
         } else {
             EXPECT_EQ(model->encoders[2].name, "Knob 2");

@@ -126,7 +126,9 @@ TEST(RawHidSession, OpensOnlyTheRawHidInterfaceOfTheRightDeviceAndClosesItOnce)
     EXPECT_EQ(backend.opened, 1);
     EXPECT_EQ(backend.closed, 1);
 
-    { auto session = RawHidSession::open(backend, 0x1A86, 0xFE16); }
+    {
+        auto session = RawHidSession::open(backend, 0x1A86, 0xFE16);
+    }
     EXPECT_EQ(backend.closed, 2) << "the destructor closes a session left open";
 
     backend.refuseOpen = true;

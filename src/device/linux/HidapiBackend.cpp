@@ -127,8 +127,13 @@ std::vector<HidInterfaceInfo> HidapiBackend::enumerate(std::uint16_t usagePage, 
     for (const hid_device_info* it = list; it; it = it->next) {
         if (it->usage_page != usagePage || it->usage != usage || !it->path)
             continue;
-        found.push_back(HidInterfaceInfo{it->path, it->vendor_id, it->product_id, it->usage_page, it->usage,
-                                         toUtf8(it->manufacturer_string), toUtf8(it->product_string),
+        found.push_back(HidInterfaceInfo{it->path,
+                                         it->vendor_id,
+                                         it->product_id,
+                                         it->usage_page,
+                                         it->usage,
+                                         toUtf8(it->manufacturer_string),
+                                         toUtf8(it->product_string),
                                          toUtf8(it->serial_number)});
     }
     hid_free_enumeration(list);
