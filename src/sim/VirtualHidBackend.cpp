@@ -24,6 +24,7 @@ struct VirtualHidBackend::Shared
 {
     mutable std::mutex mutex;
     std::vector<Slot> slots;
+    std::vector<std::weak_ptr<VirtualPad>> unplugged;
     std::uint64_t nextGeneration = 1;
     // Ticks since an arbitrary epoch; atomic because pads read it for their uptime while the backend
     // lock may be held.
@@ -136,6 +137,16 @@ void VirtualHidBackend::addPad(std::shared_ptr<VirtualPad> pad)
     auto& slots = m_shared->slots;
     if (std::any_of(slots.begin(), slots.end(), [&](const Slot& s) { return s.pad == pad; }))
         return;
+    // A pad that comes back after an unplug has been without power in between.
+    auto& gone = m_shared->unplugged;
+    const bool replugged =
+        std::any_of(gone.begin(), gone.end(), [&](const std::weak_ptr<VirtualPad>& w) { return w.lock() == pad; });
+    gone.erase(std::remove_if(gone.begin(),
+                              gone.end(),
+                              [&](const std::weak_ptr<VirtualPad>& w) { return w.expired() || w.lock() == pad; }),
+               gone.end());
+    if (replugged)
+        pad->powerCycle();
     const std::string base = "virtual:" + pad->identifier();
     std::string path = base;
     for (int n = 2; std::any_of(slots.begin(), slots.end(), [&](const Slot& s) { return s.path == path; }); ++n)
@@ -152,6 +163,7 @@ bool VirtualHidBackend::unplug(std::string_view id)
         it = std::find_if(slots.begin(), slots.end(), [&](const Slot& s) { return s.pad->identifier() == id; });
     if (it == slots.end())
         return false;
+    m_shared->unplugged.push_back(it->pad);
     slots.erase(it);
     return true;
 }
@@ -163,6 +175,7 @@ bool VirtualHidBackend::unplug(const std::shared_ptr<VirtualPad>& pad)
     const auto it = std::find_if(slots.begin(), slots.end(), [&](const Slot& s) { return s.pad == pad; });
     if (it == slots.end())
         return false;
+    m_shared->unplugged.push_back(it->pad);
     slots.erase(it);
     return true;
 }

@@ -999,6 +999,21 @@ void VirtualPad::setGarbageSeed(std::uint32_t seed)
     m_faults->rng.seed(seed);
 }
 
+void VirtualPad::powerCycle()
+{
+    std::lock_guard lock(m_mutex);
+    m_lighting = m_savedLighting;
+    m_layerState = 0;
+    m_defaultLayerState = 1;
+    m_heldLayer.reset();
+    m_unlocked = !m_spec.vial || m_spec.vialUnlocked;
+    m_unlockInProgress = false;
+    m_unlockCounter = 0;
+    m_faults->disconnected = false;
+    m_faults->disconnectAt.reset();
+    m_bootTime = m_clock();
+}
+
 void VirtualPad::setClock(std::function<TimePoint()> clock)
 {
     std::lock_guard lock(m_mutex);

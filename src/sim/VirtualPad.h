@@ -252,6 +252,10 @@ public:
 
     /// The clock used for uptime (the backend's clock when a backend holds the pad).
     void setClock(std::function<TimePoint()> clock);
+    /// What unplugging and plugging back in does to the firmware: RAM state goes back to what the
+    /// EEPROM holds (unsaved lighting is lost, layers return to the default, a Vial pad locks again
+    /// unless it is an insecure build), uptime restarts and an injected disconnect is over.
+    void powerCycle();
 
 private:
     struct Event

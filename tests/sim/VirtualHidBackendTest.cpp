@@ -239,6 +239,25 @@ TEST_F(Backend, UnplugKillsOpenDevicesAndPlugNeedsANewOpen)
     EXPECT_EQ(backend.pads(), (std::vector<std::shared_ptr<VirtualPad>>{solodial}));
 }
 
+TEST_F(Backend, ReplugLosesRamStateButKeepsEeprom)
+{
+    auto device = openQuadgrid();
+    exchange(*device, report({0x07, 0x01, 0x02, 10})); // brightness, not saved
+    exchange(*device, report({0x05, 0, 0, 0, 0x00, 0x04}));
+    quadgrid->setActiveLayer(2);
+    quadgrid->disconnectAfter(0);
+    EXPECT_FALSE(device->write(report({0x01})));
+
+    backend.unplug(quadgrid);
+    backend.plug(quadgrid);
+    EXPECT_FALSE(quadgrid->isDisconnected());
+    EXPECT_EQ(quadgrid->lighting().brightness, 128);
+    EXPECT_EQ(quadgrid->activeLayer(), 0);
+    EXPECT_EQ(quadgrid->keycode(0, 0, 0), 0x0004);
+    auto again = openQuadgrid();
+    EXPECT_EQ(exchange(*again, report({0x01})), 0x01);
+}
+
 TEST_F(Backend, UptimeRunsOnTheVirtualClock)
 {
     auto device = openQuadgrid();
