@@ -279,6 +279,19 @@ private slots:
         store.handleLiveKeycode(SolodialID, vol);
         QCOMPARE(store.selectedDeviceID(), std::optional<std::string>(SolodialID));
         QVERIFY(hud.card()->deck()->knob(0)->litCCW());
+
+        // The switcher selects a device; its buttons follow the selection.
+        const auto segments = hud.deviceSwitcher()->findChildren<QToolButton*>();
+        QCOMPARE(segments.size(), 2);
+        for (QToolButton* segment : segments) {
+            if (segment->text().contains("QuadGrid")) {
+                QVERIFY(!segment->isChecked());
+                clickCentre(segment);
+                QVERIFY(segment->isChecked());
+            }
+        }
+        QCOMPARE(store.selectedDeviceID(), std::optional<std::string>(QuadgridID));
+        QVERIFY(hud.card()->deck()->keycap(0, 0) != nullptr);
     }
 
     void tapDanceRowsShowTheEntryOfTheShownKey()

@@ -11,7 +11,10 @@
 
 #include "ScreenshotSupport.h"
 
+#include <QDir>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -398,6 +401,41 @@ private slots:
         QCOMPARE(hud::accentFor(rgb(1, 100, 0, 255), fallback).hue(), 0);
         QCOMPARE(hud::accentFor(rgb(1, 100, 128, 255), fallback).hue(), 180);
         QVERIFY(hud::accentFor(rgb(1, 100, 128, 10), fallback).saturation() < 40);
+    }
+
+    void everySymbolTheViewsUseIsInTheIconSet()
+    {
+        const QStringList names{"dial.high", "dial.high.fill", "bolt.fill", "bolt.slash", "pencil", "pencil.circle.fill",
+                                "pin", "pin.fill", "arrow.clockwise", "arrow.counterclockwise", "power",
+                                "keyboard.badge.ellipsis", "square.grid.2x2.fill", "square.and.arrow.down",
+                                "arrow.down.doc", "arrow.up.doc", "arrow.uturn.backward", "checkmark.circle.fill",
+                                "exclamationmark.triangle.fill", "lightbulb.fill", "lightbulb.slash",
+                                "square.stack.3d.up", "chevron.up.chevron.down", "chevron.left", "chevron.right",
+                                "xmark"};
+        const int cell = 40;
+        QImage sheet(cell * 9 * 2, cell * 3 * 2, QImage::Format_ARGB32_Premultiplied);
+        sheet.setDevicePixelRatio(2);
+        sheet.fill(QColor(0x16, 0x18, 0x1c));
+        QPainter p(&sheet);
+        for (int i = 0; i < names.size(); ++i) {
+            QVERIFY2(hud::hasSymbol(names[i]), qPrintable(names[i]));
+            const QPixmap pm = hud::symbolPixmap(names[i], Qt::white, 24, 2.0);
+            QVERIFY(!pm.isNull());
+            const QImage img = pm.toImage();
+            int inked = 0;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    inked += qAlpha(img.pixel(x, y)) > 200;
+            // Drawn, and not a filled square (a broken file renders as nothing or as a block).
+            QVERIFY2(inked > 20 && inked < img.width() * img.height() * 3 / 4, qPrintable(names[i]));
+            p.drawPixmap(QPointF((i % 9) * cell + 8, (i / 9) * cell + 8), pm);
+        }
+        p.end();
+        const QString dir = QStringLiteral(KG_BINARY_DIR) + "/screenshots";
+        QDir().mkpath(dir);
+        QVERIFY(sheet.save(dir + "/icon-set.png"));
+        QVERIFY(!hud::hasSymbol("no.such.symbol"));
+        QVERIFY(hud::symbol("no.such.symbol", Qt::white).isNull());
     }
 
     void paintedDeckScreenshot()
