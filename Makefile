@@ -21,13 +21,16 @@ build: configure
 run: build
 	@./scripts/run-demo
 
+# Without a display, the suite runs inside a private Xvfb server so the tray and hotkey tests run too.
+XVFB := $(if $(DISPLAY),,$(shell command -v xvfb-run >/dev/null 2>&1 && echo xvfb-run -a -s "-screen 0 1280x800x24"))
+
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(XVFB) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 test-asan: bootstrap
 	cmake --preset asan
 	cmake --build build-asan -j $(JOBS)
-	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	$(XVFB) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 test-tsan: bootstrap
 	cmake --preset tsan
