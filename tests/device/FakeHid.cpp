@@ -27,6 +27,7 @@ public:
 
     HidReadResult read(Duration timeout) override
     {
+        m_backend.readTimeouts.push_back(timeout);
         auto& pending = m_backend.pending();
         if (!pending.empty() && pending.front().first <= m_backend.now() + timeout) {
             if (pending.front().first > m_backend.now())

@@ -33,6 +33,7 @@ public:
     std::optional<int> disconnectAfter; // requests answered before the device vanishes
     int opened = 0;
     int closed = 0;
+    std::vector<Duration> readTimeouts;
 
     /// Queues an input report as if a late answer had arrived before the next request.
     void queueStale(Bytes report);

@@ -41,6 +41,22 @@ TEST(RawHidSession, SilentDeviceTimesOutAfterTheFullTimeoutAndNotMuchLater)
     const auto waited = backend.now() - start;
     EXPECT_GE(waited, 250ms);
     EXPECT_LE(waited, 255ms);
+    for (const auto slice : backend.readTimeouts)
+        EXPECT_LE(slice, std::chrono::microseconds(5000)) << "the wait wakes at least every 5 ms";
+}
+
+TEST(RawHidSession, AnAnswerIsTakenAsSoonAsItArrives)
+{
+    ScriptedBackend backend;
+    backend.latency = 12ms;
+    backend.respond = [](const RawHidReport& r) { return Bytes(r.begin(), r.end()); };
+    auto session = RawHidSession::open(backend, 0x1A86, 0xFE16);
+    ASSERT_TRUE(session);
+    const TimePoint start = backend.now();
+    EXPECT_TRUE(session->exchange({0x01}));
+    EXPECT_EQ(backend.now() - start, 12ms);
+    EXPECT_TRUE(session->exchange({0x01}, 13)) << "an answer just before the deadline counts";
+    EXPECT_EQ(backend.now() - start, 24ms);
 }
 
 TEST(RawHidSession, AnswersAreReturnedWholeWhateverTheirLength)
