@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -158,9 +159,11 @@ void QuickRemapSheet::paintEvent(QPaintEvent*)
     p.fillRect(rect(), QColor(5, 6, 8, 150));
 }
 
-void QuickRemapSheet::mousePressEvent(QMouseEvent*)
+void QuickRemapSheet::mousePressEvent(QMouseEvent* event)
 {
-    // A click on the dimmed backdrop closes the sheet; clicks on the card never reach here.
+    // Presses on the card's labels bubble up to here too; only the dimmed backdrop closes the sheet.
+    if (m_card->geometry().contains(event->position().toPoint()))
+        return;
     cancel();
 }
 

@@ -163,6 +163,14 @@ private slots:
         QVERIFY(hud.remapSheet()->isVisible());
         saveScreenshot(hud, "hud-edit-sheet");
 
+        // A press on the sheet's own text keeps it open; one on the dimmed backdrop closes it.
+        clickCentre(hud.remapSheet()->targetLabel());
+        QVERIFY(hud.remapSheet()->isVisible());
+        QTest::mouseClick(hud.remapSheet(), Qt::LeftButton, {}, QPoint(4, 4));
+        QVERIFY(!store.editingTarget().has_value());
+        QVERIFY(!hud.remapSheet()->isVisible());
+        clickCentre(deck->keycap(1, 2));
+        QVERIFY(hud.remapSheet()->isVisible());
         hud.remapSheet()->cancel();
         QVERIFY(!store.editingTarget().has_value());
         QVERIFY(!hud.remapSheet()->isVisible());
