@@ -107,8 +107,8 @@ bool AppDelegate::start()
     m_panel = std::make_unique<HudWindow>(HudWindow::Kind::panel);
     m_popover->onDismissed = [this] { m_popoverDismissedAt = std::chrono::steady_clock::now(); };
 
-    m_store = std::make_unique<PadStore>(PadStoreServices{*m_scheduler, m_pads->backend(), *m_input, *m_settings,
-                                                          *m_desktop});
+    m_store = std::make_unique<PadStore>(
+        PadStoreServices{*m_scheduler, m_pads->backend(), *m_input, *m_settings, *m_desktop});
 
     QPointer<AppDelegate> self(this);
     m_store->onStatusChange = [this] { updateStatusItem(); };
@@ -272,8 +272,14 @@ void AppDelegate::setPinned(bool floating)
     }
 }
 
-void AppDelegate::refreshHardware() { m_store->refresh(); }
+void AppDelegate::refreshHardware()
+{
+    m_store->refresh();
+}
 
-void AppDelegate::quitApp() { QCoreApplication::quit(); }
+void AppDelegate::quitApp()
+{
+    QCoreApplication::quit();
+}
 
 } // namespace keyglass

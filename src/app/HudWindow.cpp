@@ -60,9 +60,11 @@ void HudWindow::placeOnScreen(QPoint topLeft)
         screen = QGuiApplication::primaryScreen();
     if (screen) {
         const QRect area = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), area.left() + ScreenMargin,
+        topLeft.setX(std::clamp(topLeft.x(),
+                                area.left() + ScreenMargin,
                                 std::max(area.left() + ScreenMargin, area.right() - width() - ScreenMargin)));
-        topLeft.setY(std::clamp(topLeft.y(), area.top() + ScreenMargin,
+        topLeft.setY(std::clamp(topLeft.y(),
+                                area.top() + ScreenMargin,
                                 std::max(area.top() + ScreenMargin, area.bottom() - height() - ScreenMargin)));
     }
     move(topLeft);

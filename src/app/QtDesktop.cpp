@@ -86,8 +86,8 @@ std::optional<std::filesystem::path> QtDesktop::chooseSaveFile(const SavePanelRe
 {
     QString start = request.directory ? QString::fromStdString(request.directory->string()) : QDir::homePath();
     start += "/" + QString::fromStdString(request.proposedFileName);
-    const QString file = QFileDialog::getSaveFileName(nullptr, QString::fromStdString(request.title), start,
-                                                      filterFor(request.allowedExtensions));
+    const QString file = QFileDialog::getSaveFileName(
+        nullptr, QString::fromStdString(request.title), start, filterFor(request.allowedExtensions));
     if (file.isEmpty())
         return std::nullopt;
     return std::filesystem::path(file.toStdString());
@@ -122,7 +122,8 @@ Expected<void> QtDesktop::focusApplication(const std::string& appPath)
     if (path.extension() == ".desktop") {
         if (const auto entry = readDesktopEntry(path)) {
             wmClass = entry->startupWMClass;
-            executable = entry->exec.empty() ? std::string() : std::filesystem::path(entry->exec.front()).filename().string();
+            executable =
+                entry->exec.empty() ? std::string() : std::filesystem::path(entry->exec.front()).filename().string();
         }
         if (wmClass.empty())
             wmClass = path.stem().string();

@@ -64,7 +64,10 @@ TrayController::TrayController()
     });
 }
 
-TrayController::~TrayController() { delete m_menu; }
+TrayController::~TrayController()
+{
+    delete m_menu;
+}
 
 void TrayController::setStatus(const QString& title, const QString& toolTip)
 {
@@ -79,12 +82,24 @@ void TrayController::setStatus(const QString& title, const QString& toolTip)
     m_icon->setToolTip(toolTip);
 }
 
-QString TrayController::toolTip() const { return m_icon->toolTip(); }
+QString TrayController::toolTip() const
+{
+    return m_icon->toolTip();
+}
 
-void TrayController::show() { m_icon->show(); }
+void TrayController::show()
+{
+    m_icon->show();
+}
 
-bool TrayController::isVisible() const { return m_icon->isVisible(); }
+bool TrayController::isVisible() const
+{
+    return m_icon->isVisible();
+}
 
-QRect TrayController::geometry() const { return m_icon->geometry(); }
+QRect TrayController::geometry() const
+{
+    return m_icon->geometry();
+}
 
 } // namespace keyglass

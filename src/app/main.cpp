@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
-#include "store/PadStore.h"
-#include "ui/HUDRootView.h"
 #include "store/Log.h"
+#include "store/PadStore.h"
 #include "store/Paths.h"
+#include "ui/HUDRootView.h"
 
 #include <QApplication>
 #include <QFile>
@@ -98,7 +98,8 @@ int main(int argc, char** argv)
                 delegate.toggleUI();
             delegate.hud().repaint();
             const auto ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                    .count();
             std::fprintf(stderr, "startup-to-first-paint-ms %lld\n", static_cast<long long>(ms));
         });
         poll->start(1);

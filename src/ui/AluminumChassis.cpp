@@ -35,7 +35,10 @@ void AluminumChassis::setAccentFallback(const QColor& color)
     update();
 }
 
-QColor AluminumChassis::accentColor() const { return hud::accentFor(m_rgb, m_fallback); }
+QColor AluminumChassis::accentColor() const
+{
+    return hud::accentFor(m_rgb, m_fallback);
+}
 
 void AluminumChassis::setContent(QWidget* content)
 {

@@ -93,8 +93,9 @@ void DeckView::rebuild(const DeviceModel& device)
         auto* cap = new SculptedKeycap(this);
         cap->setGeometry(int(std::lround(r.x)), int(std::lround(r.y)), int(std::lround(r.w)), int(std::lround(r.h)));
         const int row = m_keys[i].row, col = m_keys[i].col;
-        connect(cap, &SculptedKeycap::tapped, this,
-                [this, row, col](Qt::KeyboardModifiers mods) { emit keyTapped(row, col, mods); });
+        connect(cap, &SculptedKeycap::tapped, this, [this, row, col](Qt::KeyboardModifiers mods) {
+            emit keyTapped(row, col, mods);
+        });
         cap->show();
         m_caps[i] = cap;
     }
@@ -104,14 +105,18 @@ void DeckView::rebuild(const DeviceModel& device)
         knob->setLarge(m_layout.largeKnob, m_metrics);
         knob->setGeometry(int(std::lround(r.x)), int(std::lround(r.y)), int(std::lround(r.w)), int(std::lround(r.h)));
         const int index = m_encoders[e].id;
-        connect(knob, &MachinedKnobDial::ccwTapped, this,
-                [this, index](Qt::KeyboardModifiers mods) { emit encoderTapped(index, false, mods); });
-        connect(knob, &MachinedKnobDial::cwTapped, this,
-                [this, index](Qt::KeyboardModifiers mods) { emit encoderTapped(index, true, mods); });
-        connect(knob, &MachinedKnobDial::centerTapped, this,
-                [this, index](Qt::KeyboardModifiers mods) { emit knobCenterTapped(index, mods); });
-        connect(knob, &MachinedKnobDial::wheelTurned, this,
-                [this, index](bool cw, Qt::KeyboardModifiers mods) { emit knobWheel(index, cw, mods); });
+        connect(knob, &MachinedKnobDial::ccwTapped, this, [this, index](Qt::KeyboardModifiers mods) {
+            emit encoderTapped(index, false, mods);
+        });
+        connect(knob, &MachinedKnobDial::cwTapped, this, [this, index](Qt::KeyboardModifiers mods) {
+            emit encoderTapped(index, true, mods);
+        });
+        connect(knob, &MachinedKnobDial::centerTapped, this, [this, index](Qt::KeyboardModifiers mods) {
+            emit knobCenterTapped(index, mods);
+        });
+        connect(knob, &MachinedKnobDial::wheelTurned, this, [this, index](bool cw, Qt::KeyboardModifiers mods) {
+            emit knobWheel(index, cw, mods);
+        });
         knob->show();
         m_knobs.push_back(knob);
     }
@@ -145,7 +150,8 @@ void DeckView::setDevice(const DeviceModel& device, const Labels& labels, bool e
         if (enc.hasClick() && labels.key) {
             knob->setCenterText(QString::fromStdString(labels.key(*enc.clickRow, *enc.clickCol).title), "Press");
         } else {
-            const QString name = enc.name.empty() ? "Knob " + QString::number(enc.id + 1) : QString::fromStdString(enc.name);
+            const QString name =
+                enc.name.empty() ? "Knob " + QString::number(enc.id + 1) : QString::fromStdString(enc.name);
             knob->setCenterText(name, "Wheel");
         }
         if (labels.encoder)
@@ -153,7 +159,8 @@ void DeckView::setDevice(const DeviceModel& device, const Labels& labels, bool e
                                      QString::fromStdString(labels.encoder(enc.id, true).title));
         knob->setAccentColor(accent);
         knob->setEditable(editable);
-        knob->setLit(flashHitsEncoder(device.flashTarget, enc.id, "ccw"), flashHitsEncoder(device.flashTarget, enc.id, "cw"),
+        knob->setLit(flashHitsEncoder(device.flashTarget, enc.id, "ccw"),
+                     flashHitsEncoder(device.flashTarget, enc.id, "cw"),
                      enc.hasClick() && flashHitsEncoder(device.flashTarget, enc.id, "click"));
     }
 }

@@ -60,8 +60,8 @@ private:
     std::vector<PhysicalEncoder> m_encoders;
     int m_builtForWidth = -1;
 
-    std::vector<SculptedKeycap*> m_caps;     // parallel to m_keys; nullptr for keys not drawn
-    std::vector<MachinedKnobDial*> m_knobs;  // parallel to m_encoders
+    std::vector<SculptedKeycap*> m_caps;    // parallel to m_keys; nullptr for keys not drawn
+    std::vector<MachinedKnobDial*> m_knobs; // parallel to m_encoders
 };
 
 } // namespace keyglass

@@ -241,9 +241,15 @@ QToolButton* GenericDeviceCard::actionButton(const QString& objectName) const
     return m_actions->findChild<QToolButton*>(objectName);
 }
 
-const DeviceModel* GenericDeviceCard::current() const { return m_store.device(m_deviceID); }
+const DeviceModel* GenericDeviceCard::current() const
+{
+    return m_store.device(m_deviceID);
+}
 
-void GenericDeviceCard::setMaximumDeckWidth(int width) { m_deck->setMaximumDeckWidth(width); }
+void GenericDeviceCard::setMaximumDeckWidth(int width)
+{
+    m_deck->setMaximumDeckWidth(width);
+}
 
 void GenericDeviceCard::sync(const DeviceModel& device)
 {

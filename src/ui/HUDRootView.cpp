@@ -131,9 +131,15 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     sync();
 }
 
-HUDRootView::~HUDRootView() { m_store.removeObserver(m_observer); }
+HUDRootView::~HUDRootView()
+{
+    m_store.removeObserver(m_observer);
+}
 
-void HUDRootView::setDemoActions(DemoActions actions) { m_card->setDemoActions(std::move(actions)); }
+void HUDRootView::setDemoActions(DemoActions actions)
+{
+    m_card->setDemoActions(std::move(actions));
+}
 
 QWidget* HUDRootView::buildHeader()
 {

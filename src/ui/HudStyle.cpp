@@ -15,15 +15,42 @@
 
 namespace keyglass::hud {
 
-QColor panelTop() { return QColor(0x1d, 0x20, 0x26); }
-QColor panelBottom() { return QColor(0x12, 0x14, 0x18); }
-QColor hairline() { return QColor(255, 255, 255, 22); }
-QColor textPrimary() { return QColor(0xec, 0xee, 0xf2); }
-QColor textSecondary() { return QColor(0x9a, 0xa1, 0xad); }
-QColor textTertiary() { return QColor(0x6a, 0x70, 0x7c); }
-QColor liveGreen() { return QColor(0x34, 0xc7, 0x59); }
-QColor errorOrange() { return QColor(0xff, 0x9f, 0x0a); }
-QColor defaultAccent() { return QColor(0x5a, 0xa9, 0xff); }
+QColor panelTop()
+{
+    return QColor(0x1d, 0x20, 0x26);
+}
+QColor panelBottom()
+{
+    return QColor(0x12, 0x14, 0x18);
+}
+QColor hairline()
+{
+    return QColor(255, 255, 255, 22);
+}
+QColor textPrimary()
+{
+    return QColor(0xec, 0xee, 0xf2);
+}
+QColor textSecondary()
+{
+    return QColor(0x9a, 0xa1, 0xad);
+}
+QColor textTertiary()
+{
+    return QColor(0x6a, 0x70, 0x7c);
+}
+QColor liveGreen()
+{
+    return QColor(0x34, 0xc7, 0x59);
+}
+QColor errorOrange()
+{
+    return QColor(0xff, 0x9f, 0x0a);
+}
+QColor defaultAccent()
+{
+    return QColor(0x5a, 0xa9, 0xff);
+}
 
 QColor accentFor(const RGBState& rgb, const QColor& fallback)
 {
@@ -101,13 +128,16 @@ QImage renderTinted(const QString& name, const QColor& color, QSize pixels)
 
 } // namespace
 
-bool hasSymbol(const QString& name) { return !symbolFile(name).isEmpty(); }
+bool hasSymbol(const QString& name)
+{
+    return !symbolFile(name).isEmpty();
+}
 
 QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal dpr)
 {
     static QHash<QString, QPixmap> cache;
-    const QString key = name + '|' + color.name(QColor::HexArgb) + '|' + QString::number(size) + '|' +
-                        QString::number(dpr);
+    const QString key =
+        name + '|' + color.name(QColor::HexArgb) + '|' + QString::number(size) + '|' + QString::number(dpr);
     const auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return *it;

@@ -27,9 +27,9 @@ struct DeckRect
 
 struct DeckMetrics
 {
-    double unit = 62;          // one key unit in points
-    double gap = 6;            // space between neighbouring caps
-    double knobDiameter = 78;  // a regular knob
+    double unit = 62;         // one key unit in points
+    double gap = 6;           // space between neighbouring caps
+    double knobDiameter = 78; // a regular knob
     double largeKnobDiameter = 178;
     double knobChipHeight = 28; // the direction chips under a knob
     double spacing = 18;        // between the key block and the knob block

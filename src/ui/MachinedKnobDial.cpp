@@ -298,8 +298,8 @@ void MachinedKnobDial::paintChip(QPainter& p, const QRectF& chipRect, bool clock
     const QColor ink = lit ? hud::inkOn(m_accent) : hud::textPrimary();
     const qreal iconSize = std::min<qreal>(12, chip.height() - 10);
     const QRectF icon(chip.left() + 7, chip.center().y() - iconSize / 2, iconSize, iconSize);
-    hud::paintSymbol(p, icon, clockwise ? "arrow.clockwise" : "arrow.counterclockwise",
-                     lit ? ink : hud::textSecondary());
+    hud::paintSymbol(
+        p, icon, clockwise ? "arrow.clockwise" : "arrow.counterclockwise", lit ? ink : hud::textSecondary());
     QRectF label = chip.adjusted(iconSize + 11, 0, -6, 0);
     QFont f = hud::uiFont(7.5, QFont::DemiBold);
     QFontMetricsF fm(f);

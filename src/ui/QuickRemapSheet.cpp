@@ -94,9 +94,11 @@ QuickRemapSheet::QuickRemapSheet(PadStore& store, QWidget* parent) : QWidget(par
 QString QuickRemapSheet::describe(const EditingTarget& target) const
 {
     const DeviceModel* device = m_store.device(target.deviceID());
-    const QString name = device ? QString::fromStdString(device->displayName()) : QString::fromStdString(target.deviceID());
+    const QString name =
+        device ? QString::fromStdString(device->displayName()) : QString::fromStdString(target.deviceID());
     if (const auto* key = target.key())
-        return name + QString::fromUtf8(" · Layer %1 · Key row %2, column %3").arg(key->layer).arg(key->row).arg(key->col);
+        return name +
+               QString::fromUtf8(" · Layer %1 · Key row %2, column %3").arg(key->layer).arg(key->row).arg(key->col);
     if (const auto* enc = target.encoder())
         return name + QString::fromUtf8(" · Layer %1 · Knob %2 · %3")
                           .arg(enc->layer)

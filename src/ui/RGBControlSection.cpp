@@ -72,10 +72,14 @@ private:
 const std::vector<RGBSwatch>& RGBControlSection::swatches()
 {
     static const std::vector<RGBSwatch> list = {
-        {"white", "White", 0, 0, QColor(255, 255, 255)},   {"red", "Red", 0, 255, QColor(255, 59, 48)},
-        {"orange", "Orange", 22, 255, QColor(255, 149, 0)}, {"yellow", "Yellow", 43, 255, QColor(255, 214, 10)},
-        {"green", "Green", 85, 255, QColor(52, 199, 89)},   {"cyan", "Cyan", 128, 255, QColor(50, 213, 230)},
-        {"blue", "Blue", 170, 255, QColor(10, 132, 255)},   {"purple", "Purple", 205, 255, QColor(175, 82, 222)},
+        {"white", "White", 0, 0, QColor(255, 255, 255)},
+        {"red", "Red", 0, 255, QColor(255, 59, 48)},
+        {"orange", "Orange", 22, 255, QColor(255, 149, 0)},
+        {"yellow", "Yellow", 43, 255, QColor(255, 214, 10)},
+        {"green", "Green", 85, 255, QColor(52, 199, 89)},
+        {"cyan", "Cyan", 128, 255, QColor(50, 213, 230)},
+        {"blue", "Blue", 170, 255, QColor(10, 132, 255)},
+        {"purple", "Purple", 205, 255, QColor(175, 82, 222)},
     };
     return list;
 }

@@ -143,8 +143,8 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
             QColor glow = m_accent;
             glow.setAlpha(18 + (5 - i) * 14);
             p.setBrush(glow);
-            p.drawRoundedRect(full.adjusted(-i * 0.8 + 1, -i * 0.8 + 1, i * 0.8 - 1, i * 0.8 - 1), radius + i,
-                              radius + i);
+            p.drawRoundedRect(
+                full.adjusted(-i * 0.8 + 1, -i * 0.8 + 1, i * 0.8 - 1, i * 0.8 - 1), radius + i, radius + i);
         }
     } else {
         hud::paintSoftShadow(p, full.adjusted(2, 4 + sink, -2, -1), radius, 3.5, m_pressed ? 60 : 110);
@@ -167,7 +167,8 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
     QColor faceTop(0x4a, 0x4f, 0x5a), faceBottom(0x35, 0x39, 0x41);
     if (m_lit) {
         auto mix = [](QColor a, QColor b, qreal t) {
-            return QColor::fromRgbF(a.redF() * (1 - t) + b.redF() * t, a.greenF() * (1 - t) + b.greenF() * t,
+            return QColor::fromRgbF(a.redF() * (1 - t) + b.redF() * t,
+                                    a.greenF() * (1 - t) + b.greenF() * t,
                                     a.blueF() * (1 - t) + b.blueF() * t);
         };
         faceTop = mix(faceTop, m_accent, 0.75);
@@ -192,7 +193,8 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
     // Light catching the top edge.
     p.setPen(QPen(QColor(255, 255, 255, m_lit ? 110 : 46), 1));
     p.setBrush(Qt::NoBrush);
-    p.drawLine(QPointF(face.left() + faceRadius, face.top() + 0.5), QPointF(face.right() - faceRadius, face.top() + 0.5));
+    p.drawLine(QPointF(face.left() + faceRadius, face.top() + 0.5),
+               QPointF(face.right() - faceRadius, face.top() + 0.5));
 
     if (m_editable) {
         QColor ring = m_accent;

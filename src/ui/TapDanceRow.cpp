@@ -24,7 +24,10 @@ QString TapDanceRow::badgeForSlot(int slot)
     }
 }
 
-QString TapDanceRow::sectionTitle(int entry) { return "CLICK ACTIONS (TAP DANCE " + QString::number(entry) + ")"; }
+QString TapDanceRow::sectionTitle(int entry)
+{
+    return "CLICK ACTIONS (TAP DANCE " + QString::number(entry) + ")";
+}
 
 TapDanceRow::TapDanceRow(QWidget* parent) : QWidget(parent), m_accent(hud::defaultAccent())
 {
@@ -32,7 +35,10 @@ TapDanceRow::TapDanceRow(QWidget* parent) : QWidget(parent), m_accent(hud::defau
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-QSize TapDanceRow::sizeHint() const { return QSize(220, 30); }
+QSize TapDanceRow::sizeHint() const
+{
+    return QSize(220, 30);
+}
 
 void TapDanceRow::setBadge(const QString& badge)
 {
@@ -133,7 +139,8 @@ void TapDanceRow::paintEvent(QPaintEvent*)
     QRectF titleRect(badge.right() + 10, r.top(), r.right() - badge.right() - 18 - shortW, r.height());
     p.setFont(titleFont);
     p.setPen(m_action.isEmpty ? hud::textTertiary() : ink);
-    p.drawText(titleRect, Qt::AlignVCenter | Qt::AlignLeft,
+    p.drawText(titleRect,
+               Qt::AlignVCenter | Qt::AlignLeft,
                QFontMetricsF(titleFont).elidedText(title, Qt::ElideRight, titleRect.width()));
     if (!shortcut.isEmpty() && shortcut != title) {
         QRectF sr(r.right() - 8 - shortW, r.top(), shortW, r.height());

@@ -65,7 +65,8 @@ private slots:
         showAtPreferredSize(hud, store);
         QVERIFY(hud.emptyState()->isVisible());
         QVERIFY(!hud.card()->isVisible());
-        QCOMPARE(hud.emptyState()->findChild<QLabel*>("emptyTitle")->text(), QString("No Vial or VIA Devices Detected"));
+        QCOMPARE(hud.emptyState()->findChild<QLabel*>("emptyTitle")->text(),
+                 QString("No Vial or VIA Devices Detected"));
         QCOMPARE(hud.emptyState()->findChild<QLabel*>("emptyText")->text(),
                  QString("Connect any QMK/Vial or VIA-compatible macropad or keyboard via USB and click Refresh.\n"
                          "(If Vial.app is open, close it first so RawHID is free.)"));
@@ -119,8 +120,9 @@ private slots:
         showAtPreferredSize(hud, store);
 
         QCOMPARE(hud.editToggle()->text(), QString("Edit Mappings"));
-        QCOMPARE(hud.editToggle()->toolTip(),
-                 QString("Click any keycap, knob, or Tap Dance slot to remap it, then click Apply to flash to hardware"));
+        QCOMPARE(
+            hud.editToggle()->toolTip(),
+            QString("Click any keycap, knob, or Tap Dance slot to remap it, then click Apply to flash to hardware"));
         clickCentre(hud.editToggle());
         QVERIFY(store.editMode());
         QCOMPARE(hud.editToggle()->text(), QString("Done Editing"));
@@ -177,13 +179,14 @@ private slots:
 
         // Knob directions and a knob's push switch open their own slots.
         MachinedKnobDial* knob = deck->knob(1);
-        QTest::mouseClick(knob, Qt::LeftButton, {}, QPoint(int(knob->zones().cw.centerX()), int(knob->zones().cw.centerY())));
+        QTest::mouseClick(
+            knob, Qt::LeftButton, {}, QPoint(int(knob->zones().cw.centerX()), int(knob->zones().cw.centerY())));
         QVERIFY(store.editingTarget() && store.editingTarget()->encoder());
         QCOMPARE(store.editingTarget()->encoder()->index, 1);
         QCOMPARE(store.editingTarget()->encoder()->cw, true);
         store.clearEditingTarget();
-        QTest::mouseClick(knob, Qt::LeftButton, {},
-                          QPoint(int(knob->zones().dial.centerX()), int(knob->zones().dial.centerY())));
+        QTest::mouseClick(
+            knob, Qt::LeftButton, {}, QPoint(int(knob->zones().dial.centerX()), int(knob->zones().dial.centerY())));
         QVERIFY(store.editingTarget() && store.editingTarget()->key());
         QCOMPARE(store.editingTarget()->key()->row, 4);
         QCOMPARE(store.editingTarget()->key()->col, 1);
@@ -243,8 +246,8 @@ private slots:
         showAtPreferredSize(hud, store);
         SculptedKeycap* cap = hud.card()->deck()->keycap(2, 2);
         QVERIFY(cap->isLocked());
-        QVERIFY(cap->toolTip().endsWith(
-            QString::fromUtf8(" — Firmware-custom key locked (click in Edit mode to unlock)")));
+        QVERIFY(
+            cap->toolTip().endsWith(QString::fromUtf8(" — Firmware-custom key locked (click in Edit mode to unlock)")));
 
         store.setEditMode(true);
         f.desktop.alertAnswers = {1}; // the second button keeps it locked
@@ -360,7 +363,8 @@ private slots:
         const QString name = QString::fromStdString(store.device(QuadgridID)->displayName());
         QCOMPARE(card->actionButton("backup")->toolTip(), "Back up " + name + " mappings to JSON");
         QCOMPARE(card->actionButton("apply")->toolTip(), "Write staged changes directly to " + name + " EEPROM");
-        QCOMPARE(card->actionButton("restore")->toolTip(), QString("Restore mappings from backup (.json) or Vial (.vil)"));
+        QCOMPARE(card->actionButton("restore")->toolTip(),
+                 QString("Restore mappings from backup (.json) or Vial (.vil)"));
         QCOMPARE(card->actionButton("discard")->toolTip(), QString("Discard unsaved edits"));
         QCOMPARE(card->actionButton("presets")->toolTip(),
                  QString("Browse built-in & custom presets per device, app, and OS (Clone, Edit & Save)"));
@@ -401,9 +405,13 @@ private slots:
         QVERIFY(presses.empty());
         clickCentre(deck->keycap(3, 1), Qt::AltModifier);
         MachinedKnobDial* knob = deck->knob(0);
-        QTest::mouseClick(knob, Qt::LeftButton, Qt::AltModifier,
+        QTest::mouseClick(knob,
+                          Qt::LeftButton,
+                          Qt::AltModifier,
                           QPoint(int(knob->zones().ccw.centerX()), int(knob->zones().ccw.centerY())));
-        QTest::mouseClick(knob, Qt::LeftButton, Qt::AltModifier,
+        QTest::mouseClick(knob,
+                          Qt::LeftButton,
+                          Qt::AltModifier,
                           QPoint(int(knob->zones().dial.centerX()), int(knob->zones().dial.centerY())));
         QCOMPARE(presses, (std::vector<std::tuple<std::string, int, int>>{{QuadgridID, 3, 1}, {QuadgridID, 4, 0}}));
         QCOMPARE(turns, (std::vector<std::tuple<std::string, int, bool>>{{QuadgridID, 0, false}}));

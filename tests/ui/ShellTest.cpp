@@ -21,9 +21,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
-#include <QTimer>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -355,8 +355,8 @@ private slots:
         keyglass::test::TempHome home;
         const auto marker = home.path() / "launched";
         const auto entry = home.path() / "marker.desktop";
-        keyglass::test::writeText(entry, "[Desktop Entry]\nType=Application\nName=Marker\nExec=/usr/bin/touch " +
-                                             marker.string() + "\n");
+        keyglass::test::writeText(
+            entry, "[Desktop Entry]\nType=Application\nName=Marker\nExec=/usr/bin/touch " + marker.string() + "\n");
         QtDesktop desktop;
         QVERIFY(desktop.focusApplication(entry.string()).has_value());
         QTRY_VERIFY(std::filesystem::exists(marker));

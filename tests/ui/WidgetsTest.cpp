@@ -60,7 +60,10 @@ DeckView::Labels plainLabels()
     return labels;
 }
 
-QPoint centerOf(const DeckRect& r) { return QPoint(int(r.centerX()), int(r.centerY())); }
+QPoint centerOf(const DeckRect& r)
+{
+    return QPoint(int(r.centerX()), int(r.centerY()));
+}
 
 RGBState rgb(std::uint8_t effect, std::uint8_t brightness, std::uint8_t hue, std::uint8_t sat)
 {
@@ -405,12 +408,31 @@ private slots:
 
     void everySymbolTheViewsUseIsInTheIconSet()
     {
-        const QStringList names{"dial.high", "dial.high.fill", "bolt.fill", "bolt.slash", "pencil", "pencil.circle.fill",
-                                "pin", "pin.fill", "arrow.clockwise", "arrow.counterclockwise", "power",
-                                "keyboard.badge.ellipsis", "square.grid.2x2.fill", "square.and.arrow.down",
-                                "arrow.down.doc", "arrow.up.doc", "arrow.uturn.backward", "checkmark.circle.fill",
-                                "exclamationmark.triangle.fill", "lightbulb.fill", "lightbulb.slash",
-                                "square.stack.3d.up", "chevron.up.chevron.down", "chevron.left", "chevron.right",
+        const QStringList names{"dial.high",
+                                "dial.high.fill",
+                                "bolt.fill",
+                                "bolt.slash",
+                                "pencil",
+                                "pencil.circle.fill",
+                                "pin",
+                                "pin.fill",
+                                "arrow.clockwise",
+                                "arrow.counterclockwise",
+                                "power",
+                                "keyboard.badge.ellipsis",
+                                "square.grid.2x2.fill",
+                                "square.and.arrow.down",
+                                "arrow.down.doc",
+                                "arrow.up.doc",
+                                "arrow.uturn.backward",
+                                "checkmark.circle.fill",
+                                "exclamationmark.triangle.fill",
+                                "lightbulb.fill",
+                                "lightbulb.slash",
+                                "square.stack.3d.up",
+                                "chevron.up.chevron.down",
+                                "chevron.left",
+                                "chevron.right",
                                 "xmark"};
         const int cell = 40;
         QImage sheet(cell * 9 * 2, cell * 3 * 2, QImage::Format_ARGB32_Premultiplied);

@@ -31,8 +31,8 @@ void InputNotifiers::sync()
         if (m_notifiers.count(fd))
             continue;
         auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                         [this, fd] { m_source.readReady(fd); });
+        QObject::connect(
+            notifier.get(), &QSocketNotifier::activated, notifier.get(), [this, fd] { m_source.readReady(fd); });
         m_notifiers.emplace(fd, std::move(notifier));
     }
 }

@@ -20,7 +20,8 @@ QtScheduler::~QtScheduler() = default;
 
 void QtScheduler::postMain(Task task)
 {
-    QMetaObject::invokeMethod(m_context.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
 }
 
 CancelToken QtScheduler::postMainAfter(Duration delay, Task task)
@@ -42,8 +43,14 @@ CancelToken QtScheduler::postMainAfter(Duration delay, Task task)
     return token;
 }
 
-void QtScheduler::postIO(Task task) { m_io.post(Duration::zero(), std::move(task)); }
+void QtScheduler::postIO(Task task)
+{
+    m_io.post(Duration::zero(), std::move(task));
+}
 
-CancelToken QtScheduler::postIOAfter(Duration delay, Task task) { return m_io.post(delay, std::move(task)); }
+CancelToken QtScheduler::postIOAfter(Duration delay, Task task)
+{
+    return m_io.post(delay, std::move(task));
+}
 
 } // namespace keyglass

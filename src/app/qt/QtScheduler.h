@@ -26,7 +26,7 @@ public:
 
 private:
     std::unique_ptr<QObject> m_context; // main-thread receiver; its death drops pending tasks
-    IoWorker m_io;                       // last: joined before the context goes away
+    IoWorker m_io;                      // last: joined before the context goes away
 };
 
 } // namespace keyglass

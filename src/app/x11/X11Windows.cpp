@@ -91,7 +91,10 @@ bool executableMatches(std::uint32_t pid, const std::string& wanted)
     return !ec && equalsIgnoringCase(exe.filename().string(), wanted);
 }
 
-void sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+void sendToRoot(xcb_connection_t* c,
+                xcb_window_t root,
+                xcb_window_t window,
+                xcb_atom_t type,
                 std::initializer_list<std::uint32_t> data)
 {
     xcb_client_message_event_t event{};
@@ -102,7 +105,10 @@ void sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb
     int i = 0;
     for (std::uint32_t d : data)
         event.data.data32[i++] = d;
-    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+    xcb_send_event(c,
+                   0,
+                   root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
 }
 
@@ -149,8 +155,8 @@ bool makeStickyAndAbove(QWidget* window)
     for (const char* name : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"})
         sendToRoot(c, root, id, state, {Add, atom(c, name), 0, 1});
     const std::uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
-                        &allDesktops);
+    xcb_change_property(
+        c, XCB_PROP_MODE_REPLACE, id, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
     sendToRoot(c, root, id, atom(c, "_NET_WM_DESKTOP"), {allDesktops, 1});
     xcb_flush(c);
     return true;

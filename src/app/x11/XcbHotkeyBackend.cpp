@@ -85,8 +85,8 @@ int XcbHotkeyBackend::registerHotkey(const HotkeyChord& chord, const HotkeyID& i
 
     std::vector<xcb_void_cookie_t> cookies;
     for (std::uint16_t lock : LockVariants)
-        cookies.push_back(xcb_grab_key_checked(x.connection, 1, x.root, ChordModifiers | lock, keycode,
-                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        cookies.push_back(xcb_grab_key_checked(
+            x.connection, 1, x.root, ChordModifiers | lock, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     int status = 0;
     for (std::size_t i = 0; i < cookies.size(); ++i) {
         if (xcb_generic_error_t* error = xcb_request_check(x.connection, cookies[i])) {
