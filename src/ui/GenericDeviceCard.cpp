@@ -312,8 +312,11 @@ void GenericDeviceCard::sync(const DeviceModel& device)
     apply->setToolTip("Write staged changes directly to " + QString::fromStdString(quotedName) + " EEPROM");
     apply->setEnabled(device.dirty && !applying && device.connected);
     apply->setProperty("busy", applying);
-    apply->setStyleSheet(QString("QToolButton#apply:enabled { background: %1; color: %2; }")
-                             .arg(accent.name(), hud::inkOn(accent).name()));
+    // Restyling re-polishes the button: only when the light's colour changed, not on every flash.
+    const QString applyStyle = QString("QToolButton#apply:enabled { background: %1; color: %2; }")
+                                   .arg(accent.name(), hud::inkOn(accent).name());
+    if (apply->styleSheet() != applyStyle)
+        apply->setStyleSheet(applyStyle);
     actionButton("discard")->setEnabled(device.dirty && !applying);
 
     QToolButton* save = actionButton("savePreset");
