@@ -1,43 +1,15 @@
 // keyglass-cli layout, devices and dump, run as a script would run them, over virtual pads only.
 
-#include "support/TempHome.h"
+#include "CliRunner.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
 
 using namespace keyglass::test;
 using json = nlohmann::json;
 
 namespace {
-struct CliResult
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult runDeviceCli(const std::string& arguments)
-{
-    const std::string errFile = std::string(std::getenv("HOME")) + "/device-cli-stderr.txt";
-    const std::string command =
-        "KEYGLASS_REAL_PADS=0 " + std::string(KG_CLI_PATH) + " " + arguments + " 2>" + errFile + " </dev/null";
-    CliResult result;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        std::array<char, 4096> buffer{};
-        size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            result.out.append(buffer.data(), n);
-        const int status = ::pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    result.err = readText(errFile);
-    return result;
-}
-
 std::string fixture(const char* name)
 {
     return std::string(KG_TEST_DATA_DIR) + "/devices/" + name;
@@ -47,8 +19,8 @@ std::string fixture(const char* name)
 TEST(CliLayout, PlainAndCompressedDefinitionsGiveTheSameLayout)
 {
     TempHome home;
-    const auto plain = runDeviceCli("layout " + fixture("two-knobs.json"));
-    const auto packed = runDeviceCli("layout " + fixture("two-knobs.json.xz"));
+    const auto plain = runCli("layout " + fixture("two-knobs.json"));
+    const auto packed = runCli("layout " + fixture("two-knobs.json.xz"));
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
     EXPECT_EQ(plain.out, packed.out);
@@ -67,20 +39,20 @@ TEST(CliLayout, UnusableFilesFailClearly)
     writeText(home.path() / "nomatrix.json", R"({"layouts":{"keymap":[["0,0"]]}})");
     writeText(home.path() / "broken.json", "{matrix");
     for (const char* name : {"nomatrix.json", "broken.json", "missing.json"}) {
-        const auto result = runDeviceCli("layout " + (home.path() / name).string());
+        const auto result = runCli("layout " + (home.path() / name).string());
         EXPECT_EQ(result.exitCode, 1) << name;
         EXPECT_TRUE(result.out.empty()) << name;
         EXPECT_NE(result.err.find(name), std::string::npos) << result.err;
     }
-    EXPECT_NE(runDeviceCli("layout " + (home.path() / "nomatrix.json").string()).err.find("no usable matrix"),
+    EXPECT_NE(runCli("layout " + (home.path() / "nomatrix.json").string()).err.find("no usable matrix"),
               std::string::npos);
-    EXPECT_EQ(runDeviceCli("layout").exitCode, 2);
+    EXPECT_EQ(runCli("layout").exitCode, 2);
 }
 
 TEST(CliDevices, ListsEveryVirtualPadSortedWithTiming)
 {
     TempHome home;
-    const auto result = runDeviceCli("--virtual solodial --virtual quadgrid devices --timing");
+    const auto result = runCli("--virtual solodial --virtual quadgrid devices --timing");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const auto firstLine = result.out.substr(0, result.out.find('\n'));
     EXPECT_EQ(firstLine.substr(0, firstLine.find(" exchanges=")),
@@ -93,7 +65,7 @@ TEST(CliDevices, ListsEveryVirtualPadSortedWithTiming)
 TEST(CliDevices, JsonCarriesTheWholeModel)
 {
     TempHome home;
-    const auto result = runDeviceCli("--virtual solodial devices --json");
+    const auto result = runCli("--virtual solodial devices --json");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const json list = json::parse(result.out);
     ASSERT_EQ(list.size(), 1u);
@@ -126,26 +98,26 @@ TEST(CliDevices, JsonCarriesTheWholeModel)
     EXPECT_EQ(pad["proto"]["label"], "Vial v6");
     EXPECT_EQ(pad["rgb"]["kind"], "qmkRgblight");
     EXPECT_TRUE(pad["keymap"][0][0][0].is_number_unsigned());
-    EXPECT_EQ(runDeviceCli("devices --json").out, "[]\n");
+    EXPECT_EQ(runCli("devices --json").out, "[]\n");
 }
 
 TEST(CliDump, ShowsExpressionsAndRefusesUnknownPads)
 {
     TempHome home;
-    const auto dump = runDeviceCli("--virtual solodial dump 5831:4249 --json");
+    const auto dump = runCli("--virtual solodial dump 5831:4249 --json");
     ASSERT_EQ(dump.exitCode, 0) << dump.err;
     const json model = json::parse(dump.out);
     EXPECT_TRUE(model["keymapExpressions"][0][0][0].is_string());
     EXPECT_EQ(model["encoderMapExpressions"][0][0], json::parse(R"(["KC_VOLD","KC_VOLU"])"));
 
-    const auto text = runDeviceCli("--virtual quadgrid dump 1a86:fe16");
+    const auto text = runCli("--virtual quadgrid dump 1a86:fe16");
     ASSERT_EQ(text.exitCode, 0);
     EXPECT_NE(text.out.find("protocol VIA v12\n"), std::string::npos);
     EXPECT_NE(text.out.find("L3 row 4: "), std::string::npos);
 
-    const auto unknown = runDeviceCli("--virtual quadgrid dump 0000:0001");
+    const auto unknown = runCli("--virtual quadgrid dump 0000:0001");
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.err.find("0000:0001"), std::string::npos);
-    EXPECT_EQ(runDeviceCli("--virtual nosuchpad devices").exitCode, 1);
-    EXPECT_EQ(runDeviceCli("dump").exitCode, 2);
+    EXPECT_EQ(runCli("--virtual nosuchpad devices").exitCode, 1);
+    EXPECT_EQ(runCli("dump").exitCode, 2);
 }

@@ -1,41 +1,14 @@
 // keyglass-cli's editing commands, run as a user would: a virtual pad with a state file that keeps its
 // EEPROM between runs, so every command is checked by what the next `dump` shows.
 
-#include "support/TempHome.h"
+#include "CliRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
 
 using namespace keyglass::test;
 
 namespace {
-struct CliResult
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult runCli(const std::string& arguments)
-{
-    const std::string errFile = std::string(std::getenv("HOME")) + "/cli-stderr.txt";
-    const std::string command = std::string(KG_CLI_PATH) + " " + arguments + " 2>" + errFile + " </dev/null";
-    CliResult result;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        std::array<char, 4096> buffer{};
-        size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            result.out.append(buffer.data(), n);
-        const int status = ::pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    result.err = readText(errFile);
-    return result;
-}
-
 class CliEditTest : public ::testing::Test
 {
 protected:

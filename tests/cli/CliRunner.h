@@ -1,0 +1,40 @@
+#pragma once
+// Runs the built keyglass-cli as a script would: arguments through the shell, standard input empty,
+// standard output and standard error captured separately. Call it inside a TempHome.
+
+#include "support/TempHome.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+
+namespace keyglass::test {
+
+struct CliResult
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline CliResult runCli(const std::string& arguments)
+{
+    const std::string errFile = std::string(std::getenv("HOME")) + "/cli-stderr.txt";
+    const std::string command =
+        "KEYGLASS_REAL_PADS=0 " + std::string(KG_CLI_PATH) + " " + arguments + " 2>" + errFile + " </dev/null";
+    CliResult result;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            result.out.append(buffer.data(), n);
+        const int status = ::pclose(pipe);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    result.err = readText(errFile);
+    return result;
+}
+
+} // namespace keyglass::test
