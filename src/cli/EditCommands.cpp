@@ -87,25 +87,18 @@ int runSet(Invocation& call)
         call.err << "keyglass-cli: LAYER, ROW and COL are numbers from 0 to 255\n";
         return ExitUsage;
     }
-    auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    std::string id;
+    auto session = StoreSession::openWithDevice(call, call.args[0], id);
+    if (!session)
         return ExitFailed;
-    }
-    auto device = (*session)->findDevice(call.args[0]);
-    if (!device) {
-        call.err << device.error().message << "\n";
-        return ExitFailed;
-    }
-    const std::string id = (*device)->id;
-    (*session)->desktop().alertAnswers = {options->unlock ? 1 : 0};
-    (*session)->store().chooseKey(id, *layer, *row, *col);
-    if (!(*session)->store().editingTarget() && !(*session)->store().toastMessage()) {
+    session->desktop().alertAnswers = {options->unlock ? 1 : 0};
+    session->store().chooseKey(id, *layer, *row, *col);
+    if (!session->store().editingTarget() && !session->store().toastMessage()) {
         call.err << "Layer " << *layer << " (r" << *row << ",c" << *col
                  << ") holds a firmware-custom key and stays locked; pass --unlock to edit it\n";
         return ExitFailed;
     }
-    return stageAndApply(call, **session, id, call.args[4], *options);
+    return stageAndApply(call, *session, id, call.args[4], *options);
 }
 
 int runSetKnob(Invocation& call)
@@ -123,26 +116,19 @@ int runSetKnob(Invocation& call)
         call.err << "keyglass-cli: LAYER and INDEX are numbers from 0 to 255\n";
         return ExitUsage;
     }
-    auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    std::string id;
+    auto session = StoreSession::openWithDevice(call, call.args[0], id);
+    if (!session)
         return ExitFailed;
-    }
-    auto device = (*session)->findDevice(call.args[0]);
-    if (!device) {
-        call.err << device.error().message << "\n";
-        return ExitFailed;
-    }
-    const DeviceModel& model = **device;
+    const DeviceModel& model = *session->store().device(id);
     if (model.encoderKeycodeAt(*layer, *index, false) == 0 && model.encoderKeycodeAt(*layer, *index, true) == 0 &&
         (static_cast<size_t>(*layer) >= model.encoderMap.size() ||
          static_cast<size_t>(*index) >= model.encoderMap[static_cast<size_t>(*layer)].size())) {
         call.err << "keyglass-cli: " << model.id << " has no knob " << *index << " on layer " << *layer << "\n";
         return ExitFailed;
     }
-    const std::string id = model.id;
-    (*session)->store().chooseEncoder(id, *layer, *index, call.args[3] == "cw");
-    return stageAndApply(call, **session, id, call.args[4], *options);
+    session->store().chooseEncoder(id, *layer, *index, call.args[3] == "cw");
+    return stageAndApply(call, *session, id, call.args[4], *options);
 }
 
 int runSetTapDance(Invocation& call)
@@ -161,24 +147,18 @@ int runSetTapDance(Invocation& call)
         call.err << "keyglass-cli: INDEX is a number from 0 to 255 and SLOT one from 0 to 3\n";
         return ExitUsage;
     }
-    auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    std::string id;
+    auto session = StoreSession::openWithDevice(call, call.args[0], id);
+    if (!session)
+        return ExitFailed;
+    const DeviceModel& model = *session->store().device(id);
+    if (static_cast<size_t>(*index) >= model.tapDances.size()) {
+        call.err << "keyglass-cli: " << id << " has no tap dance " << *index << " (" << model.tapDances.size()
+                 << " available)\n";
         return ExitFailed;
     }
-    auto device = (*session)->findDevice(call.args[0]);
-    if (!device) {
-        call.err << device.error().message << "\n";
-        return ExitFailed;
-    }
-    if (static_cast<size_t>(*index) >= (*device)->tapDances.size()) {
-        call.err << "keyglass-cli: " << (*device)->id << " has no tap dance " << *index << " ("
-                 << (*device)->tapDances.size() << " available)\n";
-        return ExitFailed;
-    }
-    const std::string id = (*device)->id;
-    (*session)->store().chooseTapDance(id, *index, *slot);
-    return stageAndApply(call, **session, id, call.args[3], *options);
+    session->store().chooseTapDance(id, *index, *slot);
+    return stageAndApply(call, *session, id, call.args[3], *options);
 }
 
 int runLighting(Invocation& call)
@@ -225,27 +205,21 @@ int runLighting(Invocation& call)
         sat = static_cast<std::uint8_t>(*s);
     }
 
-    auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    std::string id;
+    auto session = StoreSession::openWithDevice(call, call.args[0], id);
+    if (!session)
+        return ExitFailed;
+    PadStore& store = session->store();
+    const DeviceModel& model = *store.device(id);
+    if (model.rgb.kind == RGBProtocolKind::none) {
+        call.err << "keyglass-cli: " << model.displayName() << " has no lighting Keyglass can control\n";
         return ExitFailed;
     }
-    auto device = (*session)->findDevice(call.args[0]);
-    if (!device) {
-        call.err << device.error().message << "\n";
-        return ExitFailed;
-    }
-    const std::string id = (*device)->id;
-    PadStore& store = (*session)->store();
-    if ((*device)->rgb.kind == RGBProtocolKind::none) {
-        call.err << "keyglass-cli: " << (*device)->displayName() << " has no lighting Keyglass can control\n";
-        return ExitFailed;
-    }
-    if (toggle || (on && !(*device)->rgb.isOn()) || (off && (*device)->rgb.isOn()))
+    if (toggle || (on && !model.rgb.isOn()) || (off && model.rgb.isOn()))
         store.toggleLighting(id);
     if (effect || brightness || hue)
         store.setLighting(id, brightness, effect, hue, sat);
-    (*session)->settle(std::chrono::milliseconds(600));
+    session->settle(std::chrono::milliseconds(600));
 
     const RGBState& rgb = store.device(id)->rgb;
     std::string effectName = "Effect " + std::to_string(rgb.effect);

@@ -21,19 +21,6 @@ bool reportError(const Invocation& call, const Expected<T>& value)
     return true;
 }
 
-// Opens the store and finds the pad; prints why not and returns null on failure.
-std::unique_ptr<StoreSession> openWithDevice(const Invocation& call, const std::string& id, std::string& deviceID)
-{
-    auto session = StoreSession::open(call);
-    if (reportError(call, session))
-        return nullptr;
-    auto device = (*session)->findDevice(id);
-    if (reportError(call, device))
-        return nullptr;
-    deviceID = (*device)->id;
-    return std::move(*session);
-}
-
 // After staging: print the toast, then write to the pad unless this is a dry run.
 int finishStaging(const Invocation& call, StoreSession& session, const std::string& deviceID, bool dryRun)
 {
@@ -92,7 +79,7 @@ int runApply(Invocation& call)
         return ExitUsage;
     }
     std::string deviceID;
-    auto session = openWithDevice(call, call.args[0], deviceID);
+    auto session = StoreSession::openWithDevice(call, call.args[0], deviceID);
     if (!session)
         return ExitFailed;
     PadStore& store = session->store();
@@ -130,7 +117,7 @@ int runSaveCurrent(Invocation& call)
         return ExitUsage;
     }
     std::string deviceID;
-    auto session = openWithDevice(call, call.args[0], deviceID);
+    auto session = StoreSession::openWithDevice(call, call.args[0], deviceID);
     if (!session)
         return ExitFailed;
     session->store().saveCurrentAsPreset(deviceID, *name, *app, *os, category.value_or("Custom"));
@@ -198,7 +185,7 @@ int runBackup(Invocation& call)
         return ExitUsage;
     }
     std::string deviceID;
-    auto session = openWithDevice(call, call.args[0], deviceID);
+    auto session = StoreSession::openWithDevice(call, call.args[0], deviceID);
     if (!session)
         return ExitFailed;
     if (call.args.size() == 1) {
@@ -224,7 +211,7 @@ int runRestore(Invocation& call)
         return ExitUsage;
     }
     std::string deviceID;
-    auto session = openWithDevice(call, call.args[0], deviceID);
+    auto session = StoreSession::openWithDevice(call, call.args[0], deviceID);
     if (!session)
         return ExitFailed;
     session->store().loadLayoutFile(call.args[1], deviceID);
@@ -239,7 +226,7 @@ int runRestoreLatest(Invocation& call)
         return ExitUsage;
     }
     std::string deviceID;
-    auto session = openWithDevice(call, call.args[0], deviceID);
+    auto session = StoreSession::openWithDevice(call, call.args[0], deviceID);
     if (!session)
         return ExitFailed;
     session->store().restoreLatestAutoBackup(deviceID);

@@ -46,6 +46,24 @@ Expected<std::unique_ptr<StoreSession>> StoreSession::open(const Invocation& cal
     return session;
 }
 
+std::unique_ptr<StoreSession> StoreSession::openWithDevice(const Invocation& call,
+                                                          std::string_view id,
+                                                          std::string& deviceID)
+{
+    auto session = open(call);
+    if (!session) {
+        call.err << session.error().message << "\n";
+        return nullptr;
+    }
+    auto device = (*session)->findDevice(id);
+    if (!device) {
+        call.err << device.error().message << "\n";
+        return nullptr;
+    }
+    deviceID = (*device)->id;
+    return std::move(*session);
+}
+
 StoreSession::~StoreSession()
 {
     // Writes still pending (a debounced lighting save) go out before the pads are released.
