@@ -250,10 +250,19 @@ private slots:
             cap->toolTip().endsWith(QString::fromUtf8(" — Firmware-custom key locked (click in Edit mode to unlock)")));
 
         store.setEditMode(true);
-        f.desktop.alertAnswers = {1}; // the second button keeps it locked
+        f.desktop.alertAnswers = {0, 1}; // first keep it locked, then unlock
         clickCentre(cap);
         QCOMPARE(int(f.desktop.alertsShown.size()), 1);
         QCOMPARE(f.desktop.alertsShown[0].style, AlertStyle::warning);
+        QVERIFY(!store.editingTarget().has_value());
+        QVERIFY(!hud.remapSheet()->isVisible());
+        QVERIFY(cap->isLocked());
+
+        clickCentre(cap);
+        QCOMPARE(int(f.desktop.alertsShown.size()), 2);
+        QVERIFY(store.editingTarget().has_value());
+        QVERIFY(hud.remapSheet()->isVisible());
+        QVERIFY(!cap->isLocked());
     }
 
     void liveInputLightsTheMatchingControl()
