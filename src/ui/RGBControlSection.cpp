@@ -155,7 +155,7 @@ RGBControlSection::RGBControlSection(QWidget* parent) : QWidget(parent)
     top->addWidget(m_slider, 1);
 
     m_percent = new QLabel(this);
-    m_percent->setFixedWidth(34);
+    m_percent->setFixedWidth(30);
     m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_percent->setFont(hud::monoFont(8.5, QFont::Medium));
     top->addWidget(m_percent);
