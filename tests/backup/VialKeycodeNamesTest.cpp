@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace keyglass {
@@ -288,6 +292,101 @@ TEST(VialKeycodeNames, CorpusLayoutFilesResolve)
     }
     if (files == 0)
         GTEST_SKIP() << "no layout files in the corpus";
+}
+
+// Strips // comments outside strings and commas before } or ], which QMK's hjson files use.
+std::string hjsonAsJson(const std::string& text)
+{
+    std::string out;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            out += c;
+            if (c == '\\' && i + 1 < text.size())
+                out += text[++i];
+            else if (c == '"')
+                inString = false;
+        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+            while (i < text.size() && text[i] != '\n')
+                ++i;
+        } else if (c == '}' || c == ']') {
+            const auto last = out.find_last_not_of(" \t\r\n");
+            if (last != std::string::npos && out[last] == ',')
+                out.erase(last, 1);
+            out += c;
+        } else {
+            inString = c == '"';
+            out += c;
+        }
+    }
+    return out;
+}
+
+// No name of QMK's keycode data may land on a code other than the one the data gives it (a name the
+// table lacks is fine: its slot is left unchanged).
+TEST(VialKeycodeNames, AgreesWithQmkKeycodeData)
+{
+    const fs::path corpus = keyglass::test::sharedCorpusDir();
+    if (corpus.empty() || !fs::is_directory(corpus / "keycodes"))
+        GTEST_SKIP() << "no QMK keycode data in the corpus";
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(corpus / "keycodes")) {
+        if (entry.path().extension() == ".hjson")
+            files.push_back(entry.path());
+    }
+    // Later specs override earlier ones; "keycodes_0.0.10" sorts after "keycodes_0.0.9" by version.
+    const auto version = [](const fs::path& path) {
+        unsigned a = 0, b = 0, c = 0;
+        std::sscanf(path.filename().string().c_str(), "keycodes_%u.%u.%u", &a, &b, &c);
+        return std::tuple(a, b, c);
+    };
+    std::sort(
+        files.begin(), files.end(), [&](const fs::path& x, const fs::path& y) { return version(x) < version(y); });
+    std::map<std::string, std::optional<Keycode>> finalCode; // none: the code was later deleted
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        const json doc = json::parse(hjsonAsJson(content.str()), nullptr, false);
+        if (!doc.is_object() || !doc.contains("keycodes") || !doc["keycodes"].is_object())
+            continue;
+        for (const auto& [key, value] : doc["keycodes"].items()) {
+            if (key.size() != 6 || key.rfind("0x", 0) != 0)
+                continue;
+            const auto code = static_cast<Keycode>(std::stoul(key.substr(2), nullptr, 16));
+            for (auto& [name, known] : finalCode) {
+                if (known == code)
+                    known.reset();
+            }
+            if (!value.is_object())
+                continue;
+            std::vector<std::string> names;
+            if (value.contains("key") && value["key"].is_string())
+                names.push_back(value["key"].get<std::string>());
+            if (value.contains("aliases") && value["aliases"].is_array()) {
+                for (const json& alias : value["aliases"]) {
+                    if (alias.is_string())
+                        names.push_back(alias.get<std::string>());
+                }
+            }
+            for (const std::string& name : names)
+                finalCode[name] = code;
+        }
+    }
+    if (finalCode.empty())
+        GTEST_SKIP() << "no keycode entries found";
+    int checked = 0;
+    for (const auto& [name, code] : finalCode) {
+        if (!code || name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") != std::string::npos)
+            continue;
+        const auto resolved = resolveLayoutKeycodeText(name, false);
+        if (resolved) {
+            ++checked;
+            EXPECT_EQ(*resolved, *code) << name;
+        }
+    }
+    EXPECT_GT(checked, 500);
 }
 
 } // namespace
