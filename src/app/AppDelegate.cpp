@@ -115,7 +115,7 @@ bool AppDelegate::start()
     m_store->onPreferredSizeChange = [this](PreferredSize) { applyPreferredSize(); };
     m_store->onFocusApp = [this](const std::string& appPath) {
         if (auto result = m_desktop->focusApplication(appPath); !result)
-            logLine("App focus failed for " + appPath + ": " + result.error().message);
+            logLine("Failed to focus " + appPath + ": " + result.error().message);
     };
 
 #ifdef KG_HAVE_XCB

@@ -743,6 +743,17 @@ void PadStore::bindNewFocusApp(const std::string& appPath)
     }
 }
 
+void PadStore::chooseFocusApp()
+{
+    OpenPanelRequest request;
+    request.title = "Bind New App";
+    request.message = "Choose the application an App Focus key brings to the front: a .desktop entry or a program";
+    request.directory = std::filesystem::path("/usr/share/applications");
+    m_services.desktop.bringToFront();
+    if (const auto app = m_services.desktop.chooseOpenFile(request))
+        bindNewFocusApp(app->string());
+}
+
 // ---- Presets ----
 
 void PadStore::persistActivePresets()

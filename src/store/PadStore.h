@@ -153,6 +153,9 @@ public:
     /// "Bind New App...": binds `appPath` to a trigger (the slot's own trigger when it has one, else the
     /// first free one) and stages the trigger on the current editing target.
     void bindNewFocusApp(const std::string& appPath);
+    /// "Bind New App...": asks for an application (a .desktop entry or a program), starting in
+    /// /usr/share/applications, then binds it as bindNewFocusApp does.
+    void chooseFocusApp();
 
     // ---- Presets and backups ----
     void applyPreset(const DevicePreset& preset, const std::string& deviceID, bool openEditMode);

@@ -71,6 +71,17 @@ QuickRemapSheet::QuickRemapSheet(PadStore& store, QWidget* parent) : QWidget(par
     column->addLayout(labelRow);
 
     auto* buttons = new QHBoxLayout;
+    auto* bindApp = new QPushButton("Bind New App...", m_card);
+    bindApp->setObjectName("bindApp");
+    bindApp->setProperty("hudButton", true);
+    bindApp->setToolTip(QString::fromUtf8("Bring an application to the front with this key (uses F13–F24 / ⌃F13–⌃F24)"));
+    connect(bindApp, &QPushButton::clicked, this, [this] {
+        if (!m_shownFor)
+            return;
+        m_shownFor.reset();
+        m_store.chooseFocusApp();
+    });
+    buttons->addWidget(bindApp);
     buttons->addStretch(1);
     auto* cancelButton = new QPushButton("Cancel", m_card);
     cancelButton->setObjectName("cancel");

@@ -162,3 +162,23 @@ TEST_F(LiveStoreTest, BindingANewAppStagesTheTriggerOnTheSlot)
     EXPECT_TRUE(s.toastIsError());
     EXPECT_NE(s.toastMessage()->find("quadgrid-focus.json"), std::string::npos);
 }
+
+TEST_F(LiveStoreTest, TheAppChooserStartsInTheApplicationsFolder)
+{
+    addPad("quadgrid");
+    PadStore& s = makeStore();
+    s.chooseKey(QuadgridID, 1, 2, 0);
+    desktop.openAnswers = {std::filesystem::path("/usr/share/applications/org.kde.krita.desktop")};
+    s.chooseFocusApp();
+    ASSERT_EQ(desktop.openPanelsShown.size(), 1u);
+    EXPECT_EQ(desktop.openPanelsShown[0].directory, std::filesystem::path("/usr/share/applications"));
+    EXPECT_EQ(device(QuadgridID).keycodeAt(1, 2, 0), 0x0068);
+    EXPECT_EQ(s.focusMap().at(0x0068).path, "/usr/share/applications/org.kde.krita.desktop");
+
+    // Cancelled: nothing is bound or staged.
+    s.chooseKey(QuadgridID, 1, 2, 1);
+    const Keycode before = device(QuadgridID).keycodeAt(1, 2, 1);
+    s.chooseFocusApp();
+    EXPECT_EQ(device(QuadgridID).keycodeAt(1, 2, 1), before);
+    EXPECT_EQ(s.focusMap().size(), 1u);
+}
