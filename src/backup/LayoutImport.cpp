@@ -2,6 +2,7 @@
 
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
+#include "backup/VialKeycodeNames.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "store/AtomicFile.h"
@@ -110,7 +111,7 @@ private:
             return putCode(slot, *code, {}, locked);
         if (m_keycodeTexts && value.is_string()) {
             const std::string& text = value.get_ref<const std::string&>();
-            if (const auto code = parseKeycodeExpression(text, m_model.legacyKeycodes()))
+            if (const auto code = resolveLayoutKeycodeText(text, m_model.legacyKeycodes()))
                 return putCode(slot, *code, text, locked);
         }
         ++m_leftUnchanged;

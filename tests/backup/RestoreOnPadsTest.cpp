@@ -3,6 +3,7 @@
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
 #include "backup/LayoutImport.h"
+#include "backup/VialKeycodeNames.h"
 #include "backup/PresetApplication.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
@@ -146,7 +147,7 @@ Wanted readSlot(const json& value, bool legacy)
     if (value.is_number_unsigned() && value.get<std::uint64_t>() <= 0xFFFF)
         return {false, static_cast<Keycode>(value.get<std::uint64_t>())};
     if (value.is_string())
-        return {false, parseKeycodeExpression(value.get<std::string>(), legacy)};
+        return {false, resolveLayoutKeycodeText(value.get<std::string>(), legacy)};
     return {};
 }
 
