@@ -3,7 +3,6 @@
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
 #include "backup/VialKeycodeNames.h"
-#include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "store/AtomicFile.h"
 
