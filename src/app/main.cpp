@@ -20,11 +20,11 @@ namespace {
 
 void printUsage()
 {
-    std::puts("Usage: keyglass [--demo] [--virtual SPEC]... [--no-real-pads]\n"
+    std::puts("Usage: keyglass [--demo] [--virtual PAD]... [--no-real-pads]\n"
               "  --demo          add the built-in virtual pads quadgrid and solodial\n"
-              "  --virtual SPEC  add a virtual pad: quadgrid, solodial or a vial.json path, optionally @STATEFILE\n"
+              "  --virtual PAD  add a virtual pad: quadgrid, solodial or a vial.json path, optionally @STATEFILE\n"
               "  --no-real-pads  leave out pads on the USB bus\n"
-              "Environment: KEYGLASS_VIRTUAL_PADS (comma-separated SPECs).");
+              "Environment: KEYGLASS_VIRTUAL_PADS (comma-separated PADs).");
 }
 
 std::vector<std::string> splitSpecs(std::string_view text)
@@ -66,8 +66,8 @@ int main(int argc, char** argv)
         }
     }
     if (const char* env = std::getenv("KEYGLASS_VIRTUAL_PADS"))
-        for (auto& spec : splitSpecs(env))
-            options.virtualPads.push_back(std::move(spec));
+        for (auto& padSpec : splitSpecs(env))
+            options.virtualPads.push_back(std::move(padSpec));
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("keyglass");

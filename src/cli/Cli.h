@@ -15,7 +15,7 @@ namespace keyglass::cli {
 struct Invocation
 {
     std::vector<std::string> args;        // after the command words, with global options removed
-    std::vector<std::string> virtualPads; // --virtual SPEC (repeatable) and $KEYGLASS_VIRTUAL_PADS
+    std::vector<std::string> virtualPads; // --virtual PAD (repeatable) and $KEYGLASS_VIRTUAL_PADS
     std::ostream& out;
     std::ostream& err;
     std::istream& in;

@@ -51,8 +51,8 @@ Expected<std::unique_ptr<PadEnvironment>> PadEnvironment::create(const std::vect
                                                                  bool includeRealPads)
 {
     auto virtualBackend = std::make_shared<VirtualHidBackend>();
-    for (const auto& spec : virtualSpecs) {
-        auto pad = makeVirtualPad(spec);
+    for (const auto& padSpec : virtualSpecs) {
+        auto pad = makeVirtualPad(padSpec);
         if (!pad)
             return unexpected(pad.error());
         virtualBackend->addPad(std::move(*pad));

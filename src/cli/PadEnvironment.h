@@ -1,6 +1,6 @@
 #pragma once
 // The pads a front end talks to: the real ones through hidapi plus the virtual pads it was asked for
-// (--virtual SPEC, $KEYGLASS_VIRTUAL_PADS). Both sit behind one HidBackend, so the loader, the writer
+// (--virtual PAD, $KEYGLASS_VIRTUAL_PADS). Both sit behind one HidBackend, so the loader, the writer
 // and the store cannot tell them apart.
 
 #include "common/Expected.h"

@@ -24,11 +24,11 @@ std::map<std::string, Command, std::less<>>& registry()
 
 void printUsage(std::ostream& out)
 {
-    out << "usage: keyglass-cli [--verbose] [--virtual SPEC]... COMMAND [ARGS]\n\n";
+    out << "usage: keyglass-cli [--verbose] [--virtual PAD]... COMMAND [ARGS]\n\n";
     for (const auto& [words, command] : registry())
         out << "  " << command.usage << "\n";
     out << "\nSPEC is quadgrid, solodial or the path of a vial.json, optionally followed by @STATEFILE.\n"
-           "KEYGLASS_VIRTUAL_PADS (comma-separated SPECs) adds virtual pads too.\n";
+           "KEYGLASS_VIRTUAL_PADS (comma-separated PADs) adds virtual pads too.\n";
 }
 } // namespace
 
@@ -103,13 +103,13 @@ int main(int argc, char** argv)
     std::vector<std::string> pads;
     if (const char* env = std::getenv("KEYGLASS_VIRTUAL_PADS"); env && *env) {
         std::stringstream list(env);
-        std::string spec;
-        while (std::getline(list, spec, ','))
-            if (!spec.empty())
-                pads.push_back(spec);
+        std::string padSpec;
+        while (std::getline(list, padSpec, ','))
+            if (!padSpec.empty())
+                pads.push_back(padSpec);
     }
-    for (auto& spec : takeOption(args, "--virtual", &missing))
-        pads.push_back(spec);
+    for (auto& padSpec : takeOption(args, "--virtual", &missing))
+        pads.push_back(padSpec);
     if (missing) {
         std::cerr << "keyglass-cli: --virtual needs a pad (quadgrid, solodial or a vial.json path)\n";
         return ExitUsage;

@@ -223,7 +223,7 @@ std::optional<Duration> virtualLatencyFromEnvironment()
     return Duration(std::min(us, MaxLatencyUs));
 }
 
-Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view spec)
+Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view padSpec)
 {
     // Either side may contain '@' (paths do), so the split is the first '@' after a known model or
     // an existing file.
@@ -232,17 +232,17 @@ Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view spec)
         return m == "quadgrid" || m == "solodial" ||
                (!m.empty() && std::filesystem::is_regular_file(std::filesystem::path(std::string(m)), ec));
     };
-    std::string_view model = spec;
+    std::string_view model = padSpec;
     std::optional<std::filesystem::path> stateFile;
-    if (!isModel(spec)) {
-        for (auto at = spec.find('@'); at != std::string_view::npos; at = spec.find('@', at + 1)) {
-            if (!isModel(spec.substr(0, at)))
+    if (!isModel(padSpec)) {
+        for (auto at = padSpec.find('@'); at != std::string_view::npos; at = padSpec.find('@', at + 1)) {
+            if (!isModel(padSpec.substr(0, at)))
                 continue;
-            if (at + 1 >= spec.size())
+            if (at + 1 >= padSpec.size())
                 return unexpected(Error(
-                    "Missing state file after '@' in virtual pad \"" + std::string(spec) + "\"", 0, "VirtualPad"));
-            model = spec.substr(0, at);
-            stateFile = std::filesystem::path(std::string(spec.substr(at + 1)));
+                    "Missing state file after '@' in virtual pad \"" + std::string(padSpec) + "\"", 0, "VirtualPad"));
+            model = padSpec.substr(0, at);
+            stateFile = std::filesystem::path(std::string(padSpec.substr(at + 1)));
             break;
         }
     }

@@ -21,7 +21,7 @@ std::shared_ptr<VirtualPad> makeSolodial();
 /// "quadgrid", "solodial" or the path of a vial.json, optionally followed by "@STATEFILE" (the pad's
 /// EEPROM is then loaded from and saved to that file). The latency of
 /// KEYGLASS_VIRTUAL_LATENCY_US applies to the pad.
-Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view spec);
+Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view padSpec);
 
 /// KEYGLASS_VIRTUAL_LATENCY_US as a duration (at most one second); none when unset or not a number.
 std::optional<Duration> virtualLatencyFromEnvironment();

@@ -203,9 +203,9 @@ std::vector<HidInterfaceInfo> VirtualHidBackend::enumerate(std::uint16_t usagePa
     std::lock_guard lock(m_shared->mutex);
     std::vector<HidInterfaceInfo> out;
     for (const auto& s : m_shared->slots) {
-        const auto& spec = s.pad->spec();
+        const auto& padSpec = s.pad->padSpec();
         HidInterfaceInfo info{
-            s.path, spec.vid, spec.pid, RawHidUsagePage, RawHidUsage, spec.manufacturer, spec.product, spec.serial};
+            s.path, padSpec.vid, padSpec.pid, RawHidUsagePage, RawHidUsage, padSpec.manufacturer, padSpec.product, padSpec.serial};
         if (usagePage == RawHidUsagePage && usage == RawHidUsage)
             out.push_back(info);
         if (usagePage == KeyboardUsagePage && usage == KeyboardUsage) {

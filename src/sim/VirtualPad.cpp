@@ -87,16 +87,16 @@ TapDanceData defaultTapDance()
     return td;
 }
 
-std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadSpec& spec)
+std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadSpec& padSpec)
 {
-    if (spec.definitionBlob)
-        return *spec.definitionBlob;
-    if (spec.definitionJson.empty())
+    if (padSpec.definitionBlob)
+        return *padSpec.definitionBlob;
+    if (padSpec.definitionJson.empty())
         return {};
     // Vial's build re-serialises the JSON without spaces before compressing it.
-    const auto parsed = nlohmann::json::parse(spec.definitionJson, nullptr, false);
+    const auto parsed = nlohmann::json::parse(padSpec.definitionJson, nullptr, false);
     if (parsed.is_discarded())
-        return xzCompress(spec.definitionJson);
+        return xzCompress(padSpec.definitionJson);
     return xzCompress(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
@@ -121,7 +121,7 @@ struct VirtualPad::Faults
     std::mt19937 rng{0x6b67u};
 };
 
-VirtualPad::VirtualPad(VirtualPadSpec spec) : m_spec(std::move(spec)), m_faults(std::make_unique<Faults>())
+VirtualPad::VirtualPad(VirtualPadSpec padSpec) : m_spec(std::move(padSpec)), m_faults(std::make_unique<Faults>())
 {
     m_spec.rows = std::clamp(m_spec.rows, 1, MaxMatrix);
     m_spec.cols = std::clamp(m_spec.cols, 1, MaxMatrix);
@@ -1671,22 +1671,22 @@ Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinition(std::string
         if (const auto keymap = layouts->find("keymap"); keymap != layouts->end())
             positions = scanKlePositions(*keymap);
 
-    VirtualPadSpec spec;
-    spec.vid = hexId(doc, "vendorId").value_or(0x4B47);
-    spec.pid = hexId(doc, "productId").value_or(0x0001);
-    spec.manufacturer = "Vial";
-    spec.product = "Vial Keyboard";
+    VirtualPadSpec padSpec;
+    padSpec.vid = hexId(doc, "vendorId").value_or(0x4B47);
+    padSpec.pid = hexId(doc, "productId").value_or(0x0001);
+    padSpec.manufacturer = "Vial";
+    padSpec.product = "Vial Keyboard";
     if (const auto name = doc.find("name"); name != doc.end() && name->is_string() && !name->get<std::string>().empty())
-        spec.product = name->get<std::string>().substr(0, 64);
-    spec.serial = "vial:f64c2b3c";
-    spec.viaVersion = 9;
-    spec.vial = true;
-    spec.vialVersion = 6;
-    spec.definitionJson = std::string(text);
-    spec.vialUid = fnv1a64(doc.dump()) | 1; // stable per definition, never 0
-    spec.rows = *rows;
-    spec.cols = *cols;
-    spec.layers = 4;
+        padSpec.product = name->get<std::string>().substr(0, 64);
+    padSpec.serial = "vial:f64c2b3c";
+    padSpec.viaVersion = 9;
+    padSpec.vial = true;
+    padSpec.vialVersion = 6;
+    padSpec.definitionJson = std::string(text);
+    padSpec.vialUid = fnv1a64(doc.dump()) | 1; // stable per definition, never 0
+    padSpec.rows = *rows;
+    padSpec.cols = *cols;
+    padSpec.layers = 4;
 
     // Each matrix cell named in the layout gets the next keycode of its layer's plan, in layout order.
     std::vector<MatrixCell> cells;
@@ -1697,35 +1697,35 @@ Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinition(std::string
         if (std::find(cells.begin(), cells.end(), cell) == cells.end())
             cells.push_back(cell);
     }
-    spec.keymap.assign(4, std::vector<std::vector<Keycode>>(*rows, std::vector<Keycode>(*cols, 0)));
+    padSpec.keymap.assign(4, std::vector<std::vector<Keycode>>(*rows, std::vector<Keycode>(*cols, 0)));
     for (int l = 0; l < 4; ++l) {
         const auto plan = layerPlan(l);
         for (std::size_t i = 0; i < cells.size(); ++i)
-            spec.keymap[l][cells[i].row][cells[i].col] = plan[i % plan.size()];
+            padSpec.keymap[l][cells[i].row][cells[i].col] = plan[i % plan.size()];
     }
 
     int encoders = 0;
     for (const auto& e : positions.encoders)
         if (e.index < MaxDefinitionEncoders)
             encoders = std::max(encoders, e.index + 1);
-    spec.encoderCount = encoders;
-    spec.encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders));
+    padSpec.encoderCount = encoders;
+    padSpec.encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders));
     for (int l = 0; l < 4; ++l)
         for (int e = 0; e < encoders; ++e)
-            spec.encoderMap[l][e] = {EncoderPlan[(l + e) % 4][0], EncoderPlan[(l + e) % 4][1]};
+            padSpec.encoderMap[l][e] = {EncoderPlan[(l + e) % 4][0], EncoderPlan[(l + e) % 4][1]};
     // A single knob on a single key is a knob with a push switch.
     if (encoders == 1 && cells.size() == 1)
-        spec.encoderClicks = {cells.front()};
+        padSpec.encoderClicks = {cells.front()};
 
-    spec.tapDances.assign(8, defaultTapDance());
-    spec.comboCount = 8;
-    spec.keyOverrideCount = 8;
+    padSpec.tapDances.assign(8, defaultTapDance());
+    padSpec.comboCount = 8;
+    padSpec.keyOverrideCount = 8;
     if (const auto light = doc.find("lighting"); light != doc.end() && light->is_string()) {
         const auto kind = light->get<std::string>();
         if (kind == "qmk_rgblight" || kind == "qmk_backlight_rgblight")
-            spec.lighting = LightingDialect::legacyRgblight;
+            padSpec.lighting = LightingDialect::legacyRgblight;
     }
-    return std::make_shared<VirtualPad>(std::move(spec));
+    return std::make_shared<VirtualPad>(std::move(padSpec));
 }
 
 Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinitionFile(const std::filesystem::path& path)

@@ -126,7 +126,7 @@ public:
     using InputSink =
         std::function<void(const VirtualPad&, std::uint16_t usagePage, std::uint16_t usage, std::int32_t value)>;
 
-    explicit VirtualPad(VirtualPadSpec spec);
+    explicit VirtualPad(VirtualPadSpec padSpec);
     ~VirtualPad();
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
@@ -137,7 +137,7 @@ public:
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinition(std::string_view text);
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionFile(const std::filesystem::path& path);
 
-    const VirtualPadSpec& spec() const { return m_spec; }
+    const VirtualPadSpec& padSpec() const { return m_spec; }
     /// "%04X:%04X" of vid and pid.
     std::string identifier() const;
 

@@ -350,11 +350,11 @@ TEST(VirtualPadDefinitions, LargeDefinitionStillLoadsItsLayout)
 
 TEST(VirtualPadDefinitions, DecompressionBombFallsBackToViaOnly)
 {
-    auto spec = solodialSpec();
-    spec.definitionBlob =
+    auto padSpec = solodialSpec();
+    padSpec.definitionBlob =
         compressXz(R"({"matrix":{"rows":1,"cols":1},"pad":")" + std::string(MaxDecodedDefinitionBytes, ' ') + "\"}");
-    ASSERT_LE(spec.definitionBlob->size(), 65535u);
-    PadRig rig(std::make_shared<VirtualPad>(spec));
+    ASSERT_LE(padSpec.definitionBlob->size(), 65535u);
+    PadRig rig(std::make_shared<VirtualPad>(padSpec));
     const auto model = rig.load();
     ASSERT_TRUE(model);
     EXPECT_FALSE(model->proto.isVial());

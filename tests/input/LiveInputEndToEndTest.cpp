@@ -28,7 +28,7 @@ protected:
     DeviceModel load(const std::shared_ptr<VirtualPad>& pad)
     {
         for (const auto& endpoint : enumerateEndpoints(backend)) {
-            if (endpoint.vid == pad->spec().vid && endpoint.pid == pad->spec().pid) {
+            if (endpoint.vid == pad->padSpec().vid && endpoint.pid == pad->padSpec().pid) {
                 if (auto model = loadDevice(backend, endpoint))
                     return *model;
             }
@@ -143,7 +143,7 @@ TEST_F(LiveInputTest, PadOutlivingTheSourceIsHarmless)
     {
         VirtualInputSource shortLived(scheduler);
         shortLived.addPad(pad);
-        shortLived.open({{pad->spec().vid, pad->spec().pid}});
+        shortLived.open({{pad->padSpec().vid, pad->padSpec().pid}});
     }
     pad->turn(0, true);
     EXPECT_EQ(scheduler.runUntilIdle(), 0);

@@ -51,9 +51,9 @@ class BoundKeycode : public ::testing::TestWithParam<KeyCase>
 TEST_P(BoundKeycode, EmitsWhatTheFirmwareSends)
 {
     const auto& c = GetParam();
-    auto spec = quadgridSpec();
-    spec.viaVersion = c.viaVersion;
-    VirtualPad pad(spec);
+    auto padSpec = quadgridSpec();
+    padSpec.viaVersion = c.viaVersion;
+    VirtualPad pad(padSpec);
     pad.setKeycode(0, 0, 0, c.code);
     Recorder rec(pad);
     pad.press(0, 0);

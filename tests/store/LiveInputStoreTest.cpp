@@ -15,9 +15,9 @@ namespace {
 class LiveStoreTest : public ::testing::Test
 {
 protected:
-    std::shared_ptr<VirtualPad> addPad(std::string_view spec)
+    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
     {
-        auto pad = *makeVirtualPad(spec);
+        auto pad = *makeVirtualPad(padSpec);
         hid.addPad(pad);
         input.addPad(pad);
         return pad;

@@ -95,11 +95,11 @@ TEST_F(StoreTest, StagedEditsSurviveARefreshAndTheLayerIsClamped)
 
     // The same pad comes back reporting two layers: the staged keymap stays, the layer is clamped.
     hid.unplug(QuadgridID);
-    auto spec = (*makeVirtualPad("quadgrid"))->spec();
-    spec.layers = 2;
-    spec.keymap.resize(2);
-    spec.encoderMap.resize(2);
-    hid.addPad(std::make_shared<VirtualPad>(spec));
+    auto padSpec = (*makeVirtualPad("quadgrid"))->padSpec();
+    padSpec.layers = 2;
+    padSpec.keymap.resize(2);
+    padSpec.encoderMap.resize(2);
+    hid.addPad(std::make_shared<VirtualPad>(padSpec));
     s.refresh();
     scheduler.runUntilIdle();
     EXPECT_EQ(device(QuadgridID).activeLayer, 1);

@@ -38,9 +38,9 @@ public:
 class StoreTest : public ::testing::Test
 {
 protected:
-    std::shared_ptr<VirtualPad> addPad(std::string_view spec)
+    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
     {
-        auto pad = makeVirtualPad(spec);
+        auto pad = makeVirtualPad(padSpec);
         EXPECT_TRUE(pad.has_value()) << (pad ? "" : pad.error().message);
         hid.addPad(*pad);
         return *pad;

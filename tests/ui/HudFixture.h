@@ -36,9 +36,9 @@ struct HudFixture
     ScriptedDesktop desktop;
     std::unique_ptr<PadStore> store;
 
-    std::shared_ptr<VirtualPad> addPad(std::string_view spec)
+    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
     {
-        auto pad = makeVirtualPad(spec);
+        auto pad = makeVirtualPad(padSpec);
         if (!pad)
             return nullptr;
         hid.addPad(*pad);
