@@ -22,7 +22,7 @@ run: build
 	@./scripts/run-demo
 
 # Without a display, the suite runs inside a private Xvfb server so the tray and hotkey tests run too.
-XVFB := $(if $(DISPLAY),,$(shell command -v xvfb-run >/dev/null 2>&1 && echo xvfb-run -a -s "-screen 0 1280x800x24"))
+XVFB := $(if $(DISPLAY),,$(if $(shell command -v xvfb-run),xvfb-run -a -s "-screen 0 1280x800x24"))
 
 test: build
 	$(XVFB) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
