@@ -121,9 +121,8 @@ int runSetKnob(Invocation& call)
     if (!session)
         return ExitFailed;
     const DeviceModel& model = *session->store().device(id);
-    if (model.encoderKeycodeAt(*layer, *index, false) == 0 && model.encoderKeycodeAt(*layer, *index, true) == 0 &&
-        (static_cast<size_t>(*layer) >= model.encoderMap.size() ||
-         static_cast<size_t>(*index) >= model.encoderMap[static_cast<size_t>(*layer)].size())) {
+    if (static_cast<size_t>(*layer) >= model.encoderMap.size() ||
+        static_cast<size_t>(*index) >= model.encoderMap[static_cast<size_t>(*layer)].size()) {
         call.err << "keyglass-cli: " << model.id << " has no knob " << *index << " on layer " << *layer << "\n";
         return ExitFailed;
     }
