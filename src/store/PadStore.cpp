@@ -81,27 +81,6 @@ bool inRange(int index, size_t size)
     return index >= 0 && static_cast<size_t>(index) < size;
 }
 
-// A preset caption stays only while its slot still holds the keycode the preset put there; otherwise the
-// layer's caption for that keycode, if any. Empty and transparent slots keep their own look.
-void applyCaption(const DeviceModel& model, SlotKind kind, const std::string& positionKey, int layer, KeyAction& action)
-{
-    if (!model.presetOverlay || action.isEmpty || action.isTransparent)
-        return;
-    const PresetLabelOverlay& overlay = *model.presetOverlay;
-    const auto& labels = kind == SlotKind::key       ? overlay.keyLabels
-                         : kind == SlotKind::encoder ? overlay.encoderLabels
-                                                     : overlay.tapDanceLabels;
-    if (const auto slot = labels.find(positionKey);
-        slot != labels.end() && slot->second.code == action.raw && !slot->second.label.empty()) {
-        action.title = slot->second.label;
-        return;
-    }
-    if (const auto perLayer = overlay.layerCodeFallback.find(layer); perLayer != overlay.layerCodeFallback.end()) {
-        if (const auto caption = perLayer->second.find(action.raw);
-            caption != perLayer->second.end() && !caption->second.empty())
-            action.title = caption->second;
-    }
-}
 } // namespace
 
 PreferredSize preferredSizeFor(const DeviceModel* selected, bool severalDevices)
@@ -289,12 +268,8 @@ void PadStore::refresh()
                     model.protectedLayerCells = before.protectedLayerCells;
                     model.dirty = true;
                 }
-            } else if (const auto choice = chosen.find(id); choice != chosen.end()) {
-                const auto preset = std::find_if(presets.begin(), presets.end(), [&](const DevicePreset& p) {
-                    return p.id == choice->second;
-                });
-                if (preset != presets.end())
-                    model.presetOverlay = buildLabelOverlay(*preset, model.legacyKeycodes());
+            } else {
+                model.presetOverlay = overlayForActivePreset(model, chosen, presets);
             }
             result.devices.push_back(std::move(model));
         }
@@ -531,7 +506,7 @@ void PadStore::assign(const EditingTarget& target, Keycode code, std::optional<s
         model->keymap[static_cast<size_t>(key->layer)][static_cast<size_t>(key->row)][static_cast<size_t>(key->col)] =
             code;
         labels = &PresetLabelOverlay::keyLabels;
-        labelKey = layerCellKey(key->layer, key->row, key->col);
+        labelKey = keyLabelKey(key->layer, key->row, key->col);
     } else if (const auto* encoder = target.encoder()) {
         if (!inRange(encoder->layer, model->encoderMap.size()) ||
             !inRange(encoder->index, model->encoderMap[static_cast<size_t>(encoder->layer)].size()))
@@ -541,7 +516,7 @@ void PadStore::assign(const EditingTarget& target, Keycode code, std::optional<s
             return;
         pair[encoder->cw ? 1 : 0] = code;
         labels = &PresetLabelOverlay::encoderLabels;
-        labelKey = layerCellKey(encoder->layer, encoder->index, encoder->cw ? 1 : 0);
+        labelKey = encoderLabelKey(encoder->layer, encoder->index, encoder->cw);
     } else {
         const auto* tapDance = target.tapDance();
         if (!inRange(tapDance->index, model->tapDances.size()))
@@ -551,7 +526,7 @@ void PadStore::assign(const EditingTarget& target, Keycode code, std::optional<s
             return;
         *slot = code;
         labels = &PresetLabelOverlay::tapDanceLabels;
-        labelKey = cellKey(tapDance->index, tapDance->slot);
+        labelKey = tapDanceLabelKey(tapDance->index, tapDance->slot);
     }
 
     if (label) {
@@ -949,34 +924,17 @@ void PadStore::stageImport(const std::string& deviceID,
 
 KeyAction PadStore::keyAction(const DeviceModel& model, int layer, int row, int col) const
 {
-    const Keycode code = model.keycodeAt(layer, row, col);
-    KeyAction action =
-        describeKeycode(code, model.legacyKeycodes(), isWindowsStyleLayer(model, layer), m_t3Map, m_focusMap);
-    applyCaption(model, SlotKind::key, layerCellKey(layer, row, col), layer, action);
-    return action;
+    return labelledKeyAction(model, layer, row, col, m_t3Map, m_focusMap);
 }
 
 KeyAction PadStore::encoderAction(const DeviceModel& model, int layer, int index, bool clockwise) const
 {
-    const Keycode code = model.encoderKeycodeAt(layer, index, clockwise);
-    KeyAction action =
-        describeKeycode(code, model.legacyKeycodes(), isWindowsStyleLayer(model, layer), m_t3Map, m_focusMap);
-    applyCaption(model, SlotKind::encoder, layerCellKey(layer, index, clockwise ? 1 : 0), layer, action);
-    return action;
+    return labelledEncoderAction(model, layer, index, clockwise, m_t3Map, m_focusMap);
 }
 
 KeyAction PadStore::tapDanceAction(const DeviceModel& model, int index, int slot) const
 {
-    Keycode code = 0;
-    if (inRange(index, model.tapDances.size())) {
-        if (const Keycode* value = model.tapDances[static_cast<size_t>(index)].slot(slot))
-            code = *value;
-    }
-    const int layer = model.activeLayer;
-    KeyAction action =
-        describeKeycode(code, model.legacyKeycodes(), isWindowsStyleLayer(model, layer), m_t3Map, m_focusMap);
-    applyCaption(model, SlotKind::tapDance, cellKey(index, slot), layer, action);
-    return action;
+    return labelledTapDanceAction(model, index, slot, model.activeLayer, m_t3Map, m_focusMap);
 }
 
 } // namespace keyglass

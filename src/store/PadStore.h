@@ -48,14 +48,6 @@ struct PadStoreServices
     Desktop& desktop;
 };
 
-/// Which captions a slot reads from a preset overlay.
-enum class SlotKind
-{
-    key,
-    encoder,
-    tapDance,
-};
-
 class PadStore
 {
 public:
