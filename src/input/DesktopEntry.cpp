@@ -110,6 +110,10 @@ std::vector<std::string> splitExec(std::string_view command)
         else
             current += c;
     }
+    // An unterminated quote makes the whole command line malformed: launching a guess could run the
+    // wrong program, so the entry gets no command at all.
+    if (quoted)
+        return {};
     if (inArg) {
         if (auto arg = stripFieldCodes(current))
             args.push_back(std::move(*arg));

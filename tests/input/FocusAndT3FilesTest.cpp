@@ -307,8 +307,9 @@ Icon=web-browser
 
     EXPECT_EQ(parseDesktopEntry("Name=x\nExec=y\n"), std::nullopt);
     EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\n")->exec, std::vector<std::string>{});
-    EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\nExec=\"unterminated arg")->exec,
-              std::vector<std::string>{"unterminated arg"});
+    EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\nExec=\"unterminated arg")->exec, std::vector<std::string>{})
+        << "a malformed command line launches nothing rather than a guess";
+    EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\nExec=o%U \"")->exec, std::vector<std::string>{});
 }
 
 TEST_F(FilesTest, LaunchCommandForDesktopFilesAndExecutables)
