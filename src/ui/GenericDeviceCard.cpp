@@ -180,12 +180,7 @@ void GenericDeviceCard::buildActionRow(QVBoxLayout* column)
 
     auto* presets = iconButton(m_actions, "presets", "square.grid.2x2.fill", "Presets");
     presets->setToolTip("Browse built-in & custom presets per device, app, and OS (Clone, Edit & Save)");
-    connect(presets, &QToolButton::clicked, this, [this] {
-        if (m_presetBrowserAvailable)
-            m_store.setShowingPresets(true);
-        else
-            m_store.showToast("The preset browser is not available in this build yet", true);
-    });
+    connect(presets, &QToolButton::clicked, this, [this] { m_store.setShowingPresets(true); });
     row->addWidget(presets);
 
     auto* save = iconButton(m_actions, "savePreset", "square.and.arrow.down");

@@ -44,7 +44,6 @@ public:
     void setDemoActions(DemoActions actions) { m_demo = std::move(actions); }
     void setMaximumDeckWidth(int width);
     /// The preset browser to open from the Presets button; none yet means a toast says so.
-    void setPresetBrowserAvailable(bool available) { m_presetBrowserAvailable = available; }
 
     DeckView* deck() const { return m_deck; }
     RGBControlSection* lighting() const { return m_lighting; }
@@ -71,7 +70,6 @@ private:
     PadStore& m_store;
     std::string m_deviceID;
     DemoActions m_demo;
-    bool m_presetBrowserAvailable = false;
     int m_shownTapEntry = 0;
 
     QLabel* m_name = nullptr;

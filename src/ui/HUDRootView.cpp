@@ -2,6 +2,7 @@
 
 #include "store/PadStore.h"
 #include "ui/HudStyle.h"
+#include "ui/PresetListSheet.h"
 #include "ui/QuickRemapSheet.h"
 
 #include <QHBoxLayout>
@@ -126,6 +127,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     column->addWidget(m_toast);
 
     m_sheet = new QuickRemapSheet(store, this);
+    m_presetSheet = new PresetListSheet(store, this);
 
     m_observer = m_store.addObserver([this] { sync(); });
     sync();
@@ -344,6 +346,10 @@ void HUDRootView::sync()
         m_sheet->open(*target);
     else
         m_sheet->hide();
+    if (m_store.showingPresets() && !m_store.editingTarget())
+        m_presetSheet->open();
+    else
+        m_presetSheet->hide();
 
     m_syncing = false;
 }
@@ -353,6 +359,8 @@ void HUDRootView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (m_sheet->isVisible())
         m_sheet->setGeometry(rect());
+    if (m_presetSheet->isVisible())
+        m_presetSheet->setGeometry(rect());
 }
 
 void HUDRootView::paintEvent(QPaintEvent*)

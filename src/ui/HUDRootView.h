@@ -16,6 +16,7 @@ class QHBoxLayout;
 namespace keyglass {
 
 class PadStore;
+class PresetListSheet;
 class QuickRemapSheet;
 
 /// The whole HUD: header, device switcher, the selected device's card or the empty state, the toast,
@@ -39,6 +40,7 @@ public:
     QWidget* emptyState() const { return m_empty; }
     GenericDeviceCard* card() const { return m_card; }
     QuickRemapSheet* remapSheet() const { return m_sheet; }
+    PresetListSheet* presetSheet() const { return m_presetSheet; }
     QLabel* autoSyncLabel() const { return m_autoSync; }
     QToolButton* enableAutoSyncButton() const { return m_enableAutoSync; }
     QWidget* autoSyncNote() const { return m_note; }
@@ -84,6 +86,7 @@ private:
     QLabel* m_toastText = nullptr;
     QString m_toastSymbol;
     QuickRemapSheet* m_sheet = nullptr;
+    PresetListSheet* m_presetSheet = nullptr;
 };
 
 } // namespace keyglass

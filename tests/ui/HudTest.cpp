@@ -4,6 +4,7 @@
 #include "ui/DeckView.h"
 #include "ui/GenericDeviceCard.h"
 #include "ui/HUDRootView.h"
+#include "ui/PresetListSheet.h"
 #include "ui/MachinedKnobDial.h"
 #include "ui/QuickRemapSheet.h"
 #include "ui/RGBControlSection.h"
@@ -379,11 +380,20 @@ private slots:
                  QString("Browse built-in & custom presets per device, app, and OS (Clone, Edit & Save)"));
         QVERIFY(!card->actionButton("apply")->isEnabled());
 
-        // Presets is never a dead click.
+        // Presets opens the pad's presets; loading one stages it and closes the sheet.
         clickCentre(card->actionButton("presets"));
-        QVERIFY(store.toastMessage().has_value());
-        QVERIFY(hud.toast()->isVisible());
-        QCOMPARE(hud.toastSymbol(), QString("exclamationmark.triangle.fill"));
+        QVERIFY(store.showingPresets());
+        QVERIFY(hud.presetSheet()->isVisible());
+        const auto loads = hud.presetSheet()->findChildren<QPushButton*>("load");
+        QVERIFY(!loads.isEmpty());
+        saveScreenshot(hud, "hud-presets");
+        clickCentre(loads.front());
+        QVERIFY(!store.showingPresets());
+        QVERIFY(!hud.presetSheet()->isVisible());
+        QVERIFY(store.device(QuadgridID)->dirty);
+        QVERIFY(store.toastMessage()->starts_with("Auto-backed up & loaded "));
+        QCOMPARE(hud.toastSymbol(), QString("checkmark.circle.fill"));
+        QVERIFY(card->actionButton("apply")->isEnabled());
 
         // Back up asks where to save through the desktop.
         clickCentre(card->actionButton("backup"));
