@@ -5,8 +5,8 @@
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
 #include "presets/PresetStaging.h"
-#include "store/AtomicFile.h"
-#include "store/Paths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <map>

@@ -3,7 +3,7 @@
 #include "sim/HidUsages.h"
 #include "sim/KlePositions.h"
 #include "sim/XzEncoder.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -1472,7 +1472,7 @@ void VirtualPad::tapKeycodeLocked(Keycode code, std::vector<Event>& out, int dep
     }
 }
 
-void VirtualPad::emit(const std::vector<Event>& events)
+void VirtualPad::sendToHost(const std::vector<Event>& events)
 {
     InputSink sink;
     {
@@ -1514,7 +1514,7 @@ void VirtualPad::press(int row, int col)
         if (held && m_heldLayer != held)
             m_layerState &= ~(1u << *held);
     }
-    emit(events);
+    sendToHost(events);
 }
 
 void VirtualPad::turn(int index, bool clockwise)
@@ -1529,7 +1529,7 @@ void VirtualPad::turn(int index, bool clockwise)
         if (held && m_heldLayer != held)
             m_layerState &= ~(1u << *held);
     }
-    emit(events);
+    sendToHost(events);
 }
 
 bool VirtualPad::click(int index)

@@ -8,9 +8,9 @@
 // Thread safety: every public member locks the pad, so one I/O thread may talk to it while the main
 // thread inspects it or presses keys. The input sink is called without the lock held.
 
-#include "common/Expected.h"
+#include "model/Expected.h"
 #include "device/HidBackend.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <chrono>
 #include <cstdint>
@@ -289,7 +289,7 @@ private:
     int highestLayerLocked() const;
     void tapKeycodeLocked(Keycode code, std::vector<Event>& out, int depth);
     void releaseHeldLayerLocked();
-    void emit(const std::vector<Event>& events);
+    void sendToHost(const std::vector<Event>& events);
 
     void fillFromSpec();
 

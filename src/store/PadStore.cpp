@@ -15,10 +15,10 @@
 #include "keycodes/KeycodeSafety.h"
 #include "presets/PresetLibrary.h"
 #include "presets/PresetStaging.h"
-#include "store/Desktop.h"
-#include "store/Log.h"
-#include "store/Paths.h"
-#include "store/SettingsStore.h"
+#include "platform/Desktop.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
 
 #include <algorithm>
 #include <chrono>

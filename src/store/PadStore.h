@@ -6,9 +6,9 @@
 #include "backup/LayoutImport.h"
 #include "keycodes/Keycodes.h"
 #include "presets/DevicePreset.h"
-#include "store/DeviceModel.h"
-#include "store/EditingTarget.h"
-#include "store/Scheduler.h"
+#include "model/DeviceModel.h"
+#include "model/EditingTarget.h"
+#include "platform/Scheduler.h"
 
 #include <functional>
 #include <map>
