@@ -1,5 +1,7 @@
 #include "model/DeviceModel.h"
 
+#include "model/Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -137,32 +139,13 @@ void DeviceModel::unlock(int layer, int row, int col)
     protectedLayerCells.erase(layerCellKey(layer, row, col));
 }
 
-namespace {
-std::string trimmed(std::string_view text)
-{
-    auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && isSpace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && isSpace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return std::string(text.substr(begin, end - begin));
-}
-
-std::string lowered(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-} // namespace
 
 std::string DeviceModel::displayName() const
 {
     const std::string maker = trimmed(manufacturer);
     const std::string name = trimmed(product);
     if (!maker.empty()) {
-        if (lowered(name).starts_with(lowered(maker)))
+        if (asciiLower(name).starts_with(asciiLower(maker)))
             return name;
         if (name.empty())
             return maker;

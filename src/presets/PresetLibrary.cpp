@@ -52,11 +52,6 @@ std::optional<DevicePreset> readPresetFile(const fs::path& file)
     return std::move(*preset);
 }
 
-std::string trimmed(std::string_view text)
-{
-    return std::string(trimWhitespace(text));
-}
-
 std::optional<std::string> normalisedOs(std::string_view os)
 {
     const std::string lower = asciiLower(trimWhitespace(os));
