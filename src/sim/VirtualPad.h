@@ -5,6 +5,10 @@
 // that can be kept in a JSON state file. Faults can be injected per request, and live input (key
 // presses, knob turns) is emitted as the HID usages the firmware would send.
 //
+// The pad itself only locks, records requests and runs each exchange through its parts: the Eeprom,
+// the firmware's RAM, the VIA, Vial and lighting handlers that answer the wire, the FaultInjector and
+// the InputEmitter. VirtualPadFactory builds pads from Vial definitions.
+//
 // Thread safety: every public member locks the pad, so one I/O thread may talk to it while the main
 // thread inspects it or presses keys. The input sink is called without the lock held.
 
