@@ -56,7 +56,7 @@ struct PadRig
 
 std::shared_ptr<VirtualPad> padFromDefinition(const std::string& text)
 {
-    auto pad = VirtualPad::fromVialDefinition(text);
+    auto pad = VirtualPad::fromVialDefinitionText(text);
     EXPECT_TRUE(pad) << (pad ? "" : pad.error().message);
     return pad ? *pad : nullptr;
 }
@@ -386,7 +386,7 @@ TEST(VirtualPadDefinitions, EveryRealDefinitionLoadsToTheSameLayoutAsTheFile)
         if (compressed.size() > MaxDefinitionSize)
             continue;
         // The emulator has limits of its own (matrix size); those files say nothing about the loader.
-        if (!VirtualPad::fromVialDefinition(text))
+        if (!VirtualPad::fromVialDefinitionText(text))
             continue;
         SCOPED_TRACE(entry.path().string());
         expectLoadedLayoutMatchesFile(text, entry.path().filename().string());

@@ -451,7 +451,7 @@ private slots:
         saveScreenshot(hud, "hud-edit-mode");
 
         HudFixture g;
-        auto board = VirtualPad::fromVialDefinition(SixtyPercent);
+        auto board = VirtualPad::fromVialDefinitionText(SixtyPercent);
         QVERIFY(board.has_value());
         g.hid.addPad(*board);
         PadStore& boardStore = g.makeStore();
