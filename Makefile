@@ -3,7 +3,7 @@
 BUILD_DIR := build
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build run test test-asan test-tsan fuzz-smoke bench clean
+.PHONY: all bootstrap configure build run test test-asan test-tsan fuzz-smoke bench package test-package clean
 
 all: build
 
@@ -22,7 +22,9 @@ run: build
 	@./scripts/run-demo
 
 # Without a display, the suite runs inside a private Xvfb server so the tray and hotkey tests run too.
-XVFB := $(if $(DISPLAY),,$(if $(shell command -v xvfb-run),xvfb-run -a -s "-screen 0 1280x800x24"))
+# A recursive variable: it is expanded when the test recipe runs, after `bootstrap` may have just
+# installed xvfb-run, not when the Makefile is read.
+XVFB = $(if $(DISPLAY),,$(if $(shell command -v xvfb-run),xvfb-run -a -s "-screen 0 1280x800x24"))
 
 test: build
 	$(XVFB) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -45,5 +47,19 @@ fuzz-smoke: bootstrap
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do echo "== $$b"; $$b; done
 
+# A Debian package of the app, the CLI, their data, desktop integration and the udev rule, built in a
+# tree of its own that installs into /usr.
+PACKAGE_DIR := build-package
+
+package: bootstrap
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+		-DKG_BUILD_TESTS=OFF -DKG_BUILD_BENCH=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
+
+# Builds the package and runs both programs from it, unpacked into a throwaway root.
+test-package:
+	./scripts/test-package
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz $(PACKAGE_DIR)
