@@ -81,9 +81,11 @@ struct FoundBackup
     fs::path file;
 };
 
-// A file is the device's when its content carries the device's vendor and product id, whatever name
-// the pad had when it was written: a renamed pad keeps its backups, and another pad that happens to
-// share a name (or a name slug) never has its files listed, and so never pruned, for this one.
+// A file is the device's when its content carries the device's vendor and product id and matrix size,
+// whatever name the pad had when it was written: a renamed pad keeps its backups, and another pad that
+// happens to share a name (or a name slug) never has its files listed, and so never pruned, for this
+// one. The matrix size keeps apart hobby boards that ship with the same placeholder ids (QMK's
+// 0xFEED), which a restore of the newest backup would otherwise mix up.
 std::optional<BackupAge> backupOf(const fs::path& file, const DeviceModel& device)
 {
     const auto text = readFileCapped(file, MaxBackupBytes);
@@ -96,7 +98,12 @@ std::optional<BackupAge> backupOf(const fs::path& file, const DeviceModel& devic
         const auto it = doc.find(key);
         return it != doc.end() && it->is_string() ? it->get<std::string>() : std::string();
     };
-    if (textOf("vid") != hexId(device.vid) || textOf("pid") != hexId(device.pid) || !doc.contains("keymap"))
+    const auto intOf = [&](const char* key) -> std::optional<std::int64_t> {
+        const auto it = doc.find(key);
+        return it != doc.end() && it->is_number_integer() ? std::optional(it->get<std::int64_t>()) : std::nullopt;
+    };
+    if (textOf("vid") != hexId(device.vid) || textOf("pid") != hexId(device.pid) || intOf("rows") != device.rows ||
+        intOf("cols") != device.cols || !doc.contains("keymap"))
         return std::nullopt;
     return BackupAge{textOf("savedAt"), counterFromName(file.filename().string())};
 }

@@ -24,9 +24,9 @@ Expected<std::filesystem::path> writeAutomaticBackup(const DeviceModel& device, 
 
 /// The device's automatic backups, newest first by their "savedAt" time (UTC), backups of the same
 /// second in the order written. A file counts as the device's when it is a "*-before-*.json" file of
-/// the folder whose content carries the device's vid and pid, so a renamed pad's older backups are
-/// listed (and pruned) and a different pad with the same name never has its files listed. Unreadable
-/// files are not listed.
+/// the folder whose content carries the device's vid, pid and matrix size, so a renamed pad's older
+/// backups are listed (and pruned) and a different pad with the same name never has its files listed.
+/// Unreadable files are not listed.
 std::vector<std::filesystem::path> listAutomaticBackups(const DeviceModel& device);
 
 } // namespace keyglass

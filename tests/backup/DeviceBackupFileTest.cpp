@@ -157,10 +157,14 @@ TEST(AutomaticBackups, KeepsTheNewest25OfEachDeviceOnly)
     auto twin = device; // same name, another pad
     twin.vid = 0x9999;
     twin.id = deviceIdentifier(twin.vid, twin.pid);
+    auto sameIds = keyglass::test::gridModel(1, 2, 1); // the same placeholder ids on another board
+    sameIds.manufacturer = "";
+    sameIds.product = "Other";
 
     const auto other = writeAutomaticBackup(longer, "a");
     const auto twinFile = writeAutomaticBackup(twin, "a");
-    ASSERT_TRUE(other && twinFile);
+    const auto sameIdsFile = writeAutomaticBackup(sameIds, "a");
+    ASSERT_TRUE(other && twinFile && sameIdsFile);
     keyglass::test::writeText(paths::autoBackupDir() / "pad-before-hand-written-20200101-000000.json", "{}");
 
     std::vector<fs::path> written;
@@ -181,6 +185,7 @@ TEST(AutomaticBackups, KeepsTheNewest25OfEachDeviceOnly)
     EXPECT_TRUE(fs::exists(*twinFile));
     EXPECT_TRUE(fs::exists(paths::autoBackupDir() / "pad-before-hand-written-20200101-000000.json"));
     EXPECT_EQ(listAutomaticBackups(twin), std::vector<fs::path>{*twinFile});
+    EXPECT_EQ(listAutomaticBackups(sameIds), std::vector<fs::path>{*sameIdsFile});
     EXPECT_EQ(listAutomaticBackups(longer), std::vector<fs::path>{*other});
 }
 

@@ -384,7 +384,7 @@ private slots:
                 messageVisible = label->isVisible();
             }
             dialog->selectFile(QString::fromStdString((home.path() / "b.json").string()));
-            dialog->accept();
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept is protected
         });
         const auto chosen = desktop.chooseOpenFile(request);
         QCOMPARE(title, QString("Restore Layout to Pad"));
