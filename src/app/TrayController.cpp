@@ -58,8 +58,8 @@ TrayController::TrayController()
     atLogin->setChecked(autostart::isEnabled());
     connect(m_menu, &QMenu::aboutToShow, atLogin, [atLogin] { atLogin->setChecked(autostart::isEnabled()); });
     connect(atLogin, &QAction::toggled, this, [atLogin](bool on) {
-        const auto done = on ? autostart::enable(QCoreApplication::applicationFilePath().toStdString())
-                             : autostart::disable();
+        const auto done =
+            on ? autostart::enable(QCoreApplication::applicationFilePath().toStdString()) : autostart::disable();
         if (!done)
             logLine("Start at login: " + done.error().message);
         const QSignalBlocker quiet(atLogin);

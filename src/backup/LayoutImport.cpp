@@ -152,8 +152,7 @@ Expected<json> layersByMatrix(const json& layers, const DeviceModel& device)
         if (layer.size() != cells)
             return unexpected(loadError("its layers have " + std::to_string(layer.size()) + " keys, but " +
                                         device.displayName() + " has a " + std::to_string(device.rows) + " × " +
-                                        std::to_string(device.cols) + " matrix (" + std::to_string(cells) +
-                                        " keys)"));
+                                        std::to_string(device.cols) + " matrix (" + std::to_string(cells) + " keys)"));
         json rows = json::array();
         for (int r = 0; r < device.rows; ++r) {
             const auto first = layer.begin() + static_cast<std::ptrdiff_t>(r) * device.cols;
@@ -247,7 +246,8 @@ Expected<void> checkViaExportIsForPad(const json& doc, const DeviceModel& device
     if (vid == (device.vid & 0xFFFF) && pid == (device.pid & 0xFFFF))
         return {};
     std::string fileFor = padIdentity(vid, pid);
-    if (const auto name = doc.find("name"); name != doc.end() && name->is_string() && !name->get_ref<const std::string&>().empty())
+    if (const auto name = doc.find("name");
+        name != doc.end() && name->is_string() && !name->get_ref<const std::string&>().empty())
         fileFor = name->get<std::string>().substr(0, 80) + " (" + fileFor + ")";
     return unexpected(loadError("it is a VIA layout for " + fileFor + ", not for " + device.displayName() + " (" +
                                 padIdentity(device.vid, device.pid) + ")"));
@@ -311,7 +311,8 @@ Expected<ImportResult> loadLayoutText(std::string_view text, std::string_view fi
             if (auto forPad = checkViaExportIsForPad(doc, staged); !forPad)
                 return unexpected(forPad.error());
         }
-        const json encoders = via ? viaEncodersByLayer(arrayOrEmpty("encoders")) : qmkEncodersByLayer(arrayOrEmpty("encoders"));
+        const json encoders =
+            via ? viaEncodersByLayer(arrayOrEmpty("encoders")) : qmkEncodersByLayer(arrayOrEmpty("encoders"));
         const auto leftUnchanged = stageFlatLayers(doc["layers"], encoders, staged);
         if (!leftUnchanged)
             return unexpected(leftUnchanged.error());
@@ -346,7 +347,8 @@ Expected<ImportResult> loadLayoutText(std::string_view text, std::string_view fi
             stager.vialTapDances(*tapDances);
         result.kind = ImportResult::Kind::vial;
         result.leftUnchanged = stager.leftUnchanged();
-        result.toast = withLeftUnchanged("Loaded Vial layout " + name + " — click Apply to flash", result.leftUnchanged);
+        result.toast =
+            withLeftUnchanged("Loaded Vial layout " + name + " — click Apply to flash", result.leftUnchanged);
     } else {
         return unexpected(Error("Unsupported layout file format"));
     }

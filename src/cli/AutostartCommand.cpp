@@ -47,9 +47,10 @@ int autostartCommand(Invocation& call)
     return ExitOk;
 }
 
-const bool registered = registerCommand(
-    "autostart", "autostart on|off|status                   start Keyglass at login (XDG autostart entry)",
-    autostartCommand);
+const bool registered =
+    registerCommand("autostart",
+                    "autostart on|off|status                   start Keyglass at login (XDG autostart entry)",
+                    autostartCommand);
 
 } // namespace
 

@@ -61,8 +61,8 @@ std::string execValue(const std::string& argument)
 fs::path entryFile()
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const fs::path base = config && *config && fs::path(config).is_absolute() ? fs::path(config)
-                                                                              : paths::home() / ".config";
+    const fs::path base =
+        config && *config && fs::path(config).is_absolute() ? fs::path(config) : paths::home() / ".config";
     return base / "autostart" / "keyglass.desktop";
 }
 

@@ -109,7 +109,8 @@ TEST(FlatLayoutImport, FlatLayersFollowTheMatrixRowByRow)
         std::string text;
     } cases[] = {
         {ImportResult::Kind::viaExport,
-         R"({"vendorProductId": 305397765, )" + layers + R"(, "encoders": [[["KC_HOME", "KC_END"], ["KC_PGUP", "KC_PGDN"]],
+         R"({"vendorProductId": 305397765, )" + layers +
+             R"(, "encoders": [[["KC_HOME", "KC_END"], ["KC_PGUP", "KC_PGDN"]],
                                                     [["KC_LEFT", "KC_RGHT"], ["KC_UP", "KC_DOWN"]]]})"},
         {ImportResult::Kind::qmkKeymap,
          R"({"keyboard": "acme/pad", "keymap": "default", "layout": "LAYOUT_ortho_2x3", )" + layers +
@@ -168,7 +169,8 @@ TEST(FlatLayoutImport, GarbageInsideAFlatLayoutIsCountedNotFatal)
     const auto result = loadLayoutText(R"({"vendorProductId": 305397765,
         "layers": [["KC_A", 7, "NOT_A_KEY"], [null, {}, 70000], "junk"],
         "encoders": [[["KC_HOME"], ["KC_HOME", "QK_BOOT"], ["KC_A", "KC_B"]], "junk"], "macros": 3})",
-                                       "x.json", device);
+                                       "x.json",
+                                       device);
     ASSERT_TRUE(result) << result.error().message;
     EXPECT_EQ(device.keymap[0][0], (std::vector<Keycode>{0x04, 0x07, 0x06}));
     EXPECT_EQ(device.keymap[1][0], (std::vector<Keycode>{0x07, 0x08, 0x09}));
@@ -193,13 +195,23 @@ TEST(FlatLayoutImport, EveryCorpusExportAndKeymapIsRead)
         // RESET
         {"Yoyokrazy__via-layouts__jelly60_osx.layout.json", 5, 15, 0, ImportResult::Kind::viaExport, 1, 973},
         // 17 keyboard-defined CUSTOM(n) keys and 2 MAGIC_TOGGLE_NKRO
-        {"mnbf9rca__keychron-q6-pro-mac-keymapping__keychron_q6_pro_iso_knob.layout.original.json", 6, 21, 1,
-         ImportResult::Kind::viaExport, 19, 485},
+        {"mnbf9rca__keychron-q6-pro-mac-keymapping__keychron_q6_pro_iso_knob.layout.original.json",
+         6,
+         21,
+         1,
+         ImportResult::Kind::viaExport,
+         19,
+         485},
         // Cells as {row, col, val}; 12 keyboard-defined codes (0x7E06-0x7E0F)
         {"mnul__via-keymaps__v5_max_keymap.json", 7, 19, 1, ImportResult::Kind::viaSnapshot, 12, 490},
         // QK_BOOT
-        {"qmk__qmk_firmware__1upkeyboards__sweet16v2__default__keymap.json", 4, 4, 2, ImportResult::Kind::qmkKeymap,
-         1, 31},
+        {"qmk__qmk_firmware__1upkeyboards__sweet16v2__default__keymap.json",
+         4,
+         4,
+         2,
+         ImportResult::Kind::qmkKeymap,
+         1,
+         31},
         {"qmk__qmk_firmware__binepad__bnk8__default__keymap.json", 3, 3, 1, ImportResult::Kind::qmkKeymap, 0, 18},
     };
     const fs::path corpus = keyglass::test::sharedCorpusDir();
@@ -215,7 +227,9 @@ TEST(FlatLayoutImport, EveryCorpusExportAndKeymapIsRead)
         ASSERT_TRUE(fs::is_regular_file(file)) << "missing corpus file " << file;
         const json doc = json::parse(keyglass::test::readText(file));
         DeviceModel device = keyglass::test::gridModel(
-            static_cast<int>(doc.contains("layers") ? doc["layers"].size() : doc["keymap"].size()), c.rows, c.cols,
+            static_cast<int>(doc.contains("layers") ? doc["layers"].size() : doc["keymap"].size()),
+            c.rows,
+            c.cols,
             c.encoders);
         if (doc.contains("vendorProductId")) {
             device.vid = doc["vendorProductId"].get<int>() >> 16;

@@ -33,7 +33,8 @@ TEST(Autostart, OnOffAndEntriesSwitchedOffByTheDesktop)
     EXPECT_EQ(readDesktopEntry(autostart::entryFile())->exec, std::vector<std::string>{"/opt/keyglass/bin/keyglass"});
 
     for (const char* off : {"Hidden=true", "X-GNOME-Autostart-enabled = false"}) {
-        writeText(autostart::entryFile(), std::string("[Desktop Entry]\nType=Application\nExec=keyglass\n") + off + "\n");
+        writeText(autostart::entryFile(),
+                  std::string("[Desktop Entry]\nType=Application\nExec=keyglass\n") + off + "\n");
         EXPECT_FALSE(autostart::isEnabled()) << off;
     }
     ASSERT_TRUE(autostart::disable());
