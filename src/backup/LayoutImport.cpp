@@ -163,7 +163,7 @@ Expected<json> layersByMatrix(const json& layers, const DeviceModel& device)
     return out;
 }
 
-// Some VIA-based tools (Keychron's launcher) write each layer as a list of {"row", "col", "val"} cells
+// Some VIA-based configurators' exports write each layer as a list of {"row", "col", "val"} cells
 // instead of rows of columns. Cells that the file does not place stay -1: nothing asked for.
 json cellListsAsRows(const json& layers)
 {
