@@ -4,7 +4,7 @@ BUILD_DIR := build
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all bootstrap configure build run test test-asan test-tsan fuzz-smoke fuzz-long bench format format-check clean
+.PHONY: all bootstrap configure build run test test-asan test-tsan fuzz-smoke fuzz-long bench format format-check package test-package clean
 
 all: build
 
@@ -62,5 +62,19 @@ format: configure
 format-check: configure
 	cmake --build $(BUILD_DIR) --target format-check
 
+# A Debian package of the app, the CLI, their data, desktop integration and the udev rule, built in a
+# tree of its own that installs into /usr.
+PACKAGE_DIR := build-package
+
+package: bootstrap
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+		-DKG_BUILD_TESTS=OFF -DKG_BUILD_BENCH=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
+
+# Builds the package and runs both programs from it, unpacked into a throwaway root.
+test-package:
+	./scripts/test-package
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-fuzz $(PACKAGE_DIR)

@@ -1,5 +1,6 @@
-// Layout files a user opens for restore: Keyglass backups, VIA snapshots and Vial .vil files, plus the
-// strict backup decoder. Whatever the bytes, the model keeps its shape and only changes on success.
+// Layout files a user opens for restore: Keyglass backups, VIA snapshots and "Save + Load" exports,
+// QMK keymap.json and Vial .vil files, plus the strict backup decoder. Whatever the bytes, the model
+// keeps its shape and only changes on success.
 
 #include "backup/DeviceBackupFile.h"
 #include "backup/LayoutImport.h"

@@ -11,7 +11,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include <QUrl>
 
 #include <pwd.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace keyglass {
@@ -96,11 +99,36 @@ std::optional<std::filesystem::path> QtDesktop::chooseSaveFile(const SavePanelRe
 std::optional<std::filesystem::path> QtDesktop::chooseOpenFile(const OpenPanelRequest& request)
 {
     const QString start = request.directory ? QString::fromStdString(request.directory->string()) : QDir::homePath();
-    const QString caption = QString::fromStdString(request.title.empty() ? request.message : request.title);
-    const QString file = QFileDialog::getOpenFileName(nullptr, caption, start, filterFor(request.allowedExtensions));
-    if (file.isEmpty())
+    QFileDialog dialog(nullptr, QString::fromStdString(request.title.empty() ? request.message : request.title), start,
+                       filterFor(request.allowedExtensions));
+    dialog.setObjectName("openPanel");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!request.message.empty() && !request.title.empty()) {
+        // Neither the portal nor the GTK dialog has a line for a message, so the panel is Qt's own,
+        // with the message above the file list, where the user reads it before choosing.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            auto* message = new QLabel(QString::fromStdString(request.message), &dialog);
+            message->setObjectName("openPanelMessage");
+            message->setWordWrap(true);
+            grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+            // Move it to the top: shift every item one row down.
+            QList<std::tuple<QLayoutItem*, int, int, int, int>> items;
+            while (grid->count() > 0) {
+                int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+                grid->getItemPosition(0, &row, &column, &rowSpan, &columnSpan);
+                QLayoutItem* item = grid->takeAt(0);
+                const bool isMessage = item->widget() == message;
+                items.append({item, isMessage ? 0 : row + 1, column, rowSpan, columnSpan});
+            }
+            for (const auto& [item, row, column, rowSpan, columnSpan] : items)
+                grid->addItem(item, row, column, rowSpan, columnSpan);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return std::filesystem::path(file.toStdString());
+    return std::filesystem::path(dialog.selectedFiles().front().toStdString());
 }
 
 void QtDesktop::setClipboardText(const std::string& text)

@@ -1,13 +1,17 @@
 #include "app/TrayController.h"
 
+#include "platform/Autostart.h"
+#include "platform/Log.h"
 #include "ui/HudStyle.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QSignalBlocker>
 #include <QSystemTrayIcon>
 
 #include <cmath>
@@ -48,6 +52,19 @@ TrayController::TrayController()
             onToggle();
     });
     m_menu->addSeparator();
+    QAction* atLogin = m_menu->addAction("Start at login");
+    atLogin->setObjectName("startAtLogin");
+    atLogin->setCheckable(true);
+    atLogin->setChecked(autostart::isEnabled());
+    connect(m_menu, &QMenu::aboutToShow, atLogin, [atLogin] { atLogin->setChecked(autostart::isEnabled()); });
+    connect(atLogin, &QAction::toggled, this, [atLogin](bool on) {
+        const auto done =
+            on ? autostart::enable(QCoreApplication::applicationFilePath().toStdString()) : autostart::disable();
+        if (!done)
+            logLine("Start at login: " + done.error().message);
+        const QSignalBlocker quiet(atLogin);
+        atLogin->setChecked(autostart::isEnabled());
+    });
     connect(m_menu->addAction("Rescan USB Devices"), &QAction::triggered, this, [this] {
         if (onRescan)
             onRescan();

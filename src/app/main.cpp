@@ -20,7 +20,7 @@ namespace {
 
 void printUsage()
 {
-    std::puts("Usage: keyglass [--demo] [--virtual PAD]... [--no-real-pads]\n"
+    std::puts("Usage: keyglass [--demo] [--virtual PAD]... [--no-real-pads] [--version]\n"
               "  --demo          add the built-in virtual pads quadgrid and solodial\n"
               "  --virtual PAD  add a virtual pad: quadgrid, solodial or a vial.json path, optionally @STATEFILE\n"
               "  --no-real-pads  leave out pads on the USB bus\n"
@@ -58,6 +58,9 @@ int main(int argc, char** argv)
             options.includeRealPads = false;
         } else if (arg == "--help" || arg == "-h") {
             printUsage();
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("keyglass %s\n", KG_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "keyglass: unknown argument %s\n", argv[i]);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <tuple>
 
 namespace keyglass {
@@ -44,51 +45,93 @@ bool allDigits(std::string_view text)
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Order of writing, read from the name: the "yyyyMMdd-HHmmss" stamp, then the same-second counter.
-// Names without a stamp sort as oldest.
+// Order of writing: the "savedAt" time in the file (UTC, so neither a daylight-saving change nor a
+// move to another time zone reorders backups, as the local time in the name would), then the counter
+// that tells apart backups written within the same second. Files without a time sort as oldest.
 struct BackupAge
 {
-    std::string stamp;
+    std::string savedAt;
     long counter = 1;
-    bool operator<(const BackupAge& other) const { return std::tie(stamp, counter) < std::tie(other.stamp, other.counter); }
+    bool operator<(const BackupAge& other) const
+    {
+        return std::tie(savedAt, counter) < std::tie(other.savedAt, other.counter);
+    }
 };
 
-BackupAge ageFromName(std::string_view name)
+// The optional "-N" after the name's "yyyyMMdd-HHmmss" stamp.
+long counterFromName(std::string_view name)
 {
-    BackupAge age;
     if (name.size() < 5)
-        return age;
-    std::string_view stem = name.substr(0, name.size() - 5); // ".json"
-    // Optional "-N" counter after the stamp.
-    if (const auto dash = stem.rfind('-'); dash != std::string_view::npos) {
-        const std::string_view tail = stem.substr(dash + 1);
-        if (tail.size() <= 5 && allDigits(tail)) {
-            age.counter = std::stol(std::string(tail));
-            stem = stem.substr(0, dash);
-        }
-    }
-    if (stem.size() >= 15) {
-        const std::string_view stamp = stem.substr(stem.size() - 15);
-        if (allDigits(stamp.substr(0, 8)) && stamp[8] == '-' && allDigits(stamp.substr(9)))
-            age.stamp = std::string(stamp.substr(0, 8)) + std::string(stamp.substr(9));
-    }
-    return age;
+        return 1;
+    const std::string_view stem = name.substr(0, name.size() - 5); // ".json"
+    const auto dash = stem.rfind('-');
+    if (dash == std::string_view::npos || dash < 15)
+        return 1;
+    const std::string_view tail = stem.substr(dash + 1);
+    const std::string_view stamp = stem.substr(dash - 15, 15);
+    if (tail.size() > 5 || !allDigits(tail) || !allDigits(stamp.substr(0, 8)) || stamp[8] != '-' ||
+        !allDigits(stamp.substr(9)))
+        return 1;
+    return std::stol(std::string(tail));
 }
 
-bool belongsTo(const fs::path& file, const DeviceModel& device)
+struct FoundBackup
+{
+    BackupAge age;
+    fs::path file;
+};
+
+// A file is the device's when its content carries the device's vendor and product id and matrix size,
+// whatever name the pad had when it was written: a renamed pad keeps its backups, and another pad that
+// happens to share a name (or a name slug) never has its files listed, and so never pruned, for this
+// one. The matrix size keeps apart hobby boards that ship with the same placeholder ids (QMK's
+// 0xFEED), which a restore of the newest backup would otherwise mix up.
+std::optional<BackupAge> backupOf(const fs::path& file, const DeviceModel& device)
 {
     const auto text = readFileCapped(file, MaxBackupBytes);
     if (!text)
-        return false;
+        return std::nullopt;
     const json doc = json::parse(*text, nullptr, false);
     if (!doc.is_object())
-        return false;
-    const auto matches = [&](const char* key, const std::string& expected) {
+        return std::nullopt;
+    const auto textOf = [&](const char* key) -> std::string {
         const auto it = doc.find(key);
-        return it != doc.end() && it->is_string() && it->get_ref<const std::string&>() == expected;
+        return it != doc.end() && it->is_string() ? it->get<std::string>() : std::string();
     };
-    return matches("device", device.displayName()) && matches("vid", hexId(device.vid)) &&
-           matches("pid", hexId(device.pid));
+    const auto intOf = [&](const char* key) -> std::optional<std::int64_t> {
+        const auto it = doc.find(key);
+        return it != doc.end() && it->is_number_integer() ? std::optional(it->get<std::int64_t>()) : std::nullopt;
+    };
+    if (textOf("vid") != hexId(device.vid) || textOf("pid") != hexId(device.pid) || intOf("rows") != device.rows ||
+        intOf("cols") != device.cols || !doc.contains("keymap"))
+        return std::nullopt;
+    return BackupAge{textOf("savedAt"), counterFromName(file.filename().string())};
+}
+
+// Newest first.
+std::vector<FoundBackup> findAutomaticBackups(const DeviceModel& device)
+{
+    std::vector<FoundBackup> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(paths::autoBackupDir(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= 5 || name.compare(name.size() - 5, 5, ".json") != 0 ||
+            name.find("-before-") == std::string::npos)
+            continue;
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError))
+            continue;
+        if (const auto age = backupOf(it->path(), device))
+            found.push_back({*age, it->path()});
+    }
+    std::sort(found.begin(), found.end(), [](const FoundBackup& a, const FoundBackup& b) {
+        if (b.age < a.age)
+            return true;
+        if (a.age < b.age)
+            return false;
+        return a.file.filename() > b.file.filename();
+    });
+    return found;
 }
 
 } // namespace
@@ -109,29 +152,24 @@ Expected<fs::path> writeAutomaticBackup(const DeviceModel& device, std::string_v
     if (ec || !fs::is_directory(folder, ec))
         return unexpected(Error(folder.string() + ": " + (ec ? ec.message() : std::string("not a folder"))));
 
-    const std::string prefix = slug(device.displayName()) + "-before-";
-    const std::string stamp = localStamp();
-    // Backups within the same second are told apart by a counter that runs across reasons, so that
-    // (stamp, counter) orders them as written.
-    const std::string stampKey = stamp.substr(0, 8) + stamp.substr(9);
+    const DeviceBackupFile backup = backupFromDevice(device);
+    // Backups within the same second of "savedAt" are told apart by a counter that runs across
+    // reasons and time zones, so that (savedAt, counter) orders them as written.
+    const auto existing = findAutomaticBackups(device);
     long counter = 0;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        if (const BackupAge age = ageFromName(name); age.stamp == stampKey)
-            counter = std::max(counter, age.counter);
+    for (const FoundBackup& found : existing) {
+        if (found.age.savedAt == backup.savedAt)
+            counter = std::max(counter, found.age.counter);
     }
-    const std::string base = prefix + slug(reason) + "-" + stamp;
+    const std::string base = slug(device.displayName()) + "-before-" + slug(reason) + "-" + localStamp();
     fs::path file;
     do {
         ++counter;
         file = folder / (counter == 1 ? base + ".json" : base + "-" + std::to_string(counter) + ".json");
     } while (fs::exists(file, ec) && counter < 100000);
 
-    auto written = writeBackupFile(device, file);
-    if (!written)
-        return written;
+    if (auto written = writeFileAtomically(file, encodeBackup(backup)); !written)
+        return unexpected(written.error());
 
     const auto backups = listAutomaticBackups(device);
     for (size_t i = AutomaticBackupsKept; i < backups.size(); ++i) {
@@ -144,30 +182,9 @@ Expected<fs::path> writeAutomaticBackup(const DeviceModel& device, std::string_v
 
 std::vector<fs::path> listAutomaticBackups(const DeviceModel& device)
 {
-    const std::string prefix = slug(device.displayName()) + "-before-";
-    std::vector<std::pair<BackupAge, fs::path>> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(paths::autoBackupDir(), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - 5, 5, ".json") != 0)
-            continue;
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError) || !belongsTo(it->path(), device))
-            continue;
-        found.emplace_back(ageFromName(name), it->path());
-    }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-        if (b.first < a.first)
-            return true;
-        if (a.first < b.first)
-            return false;
-        return a.second.filename() > b.second.filename();
-    });
     std::vector<fs::path> out;
-    out.reserve(found.size());
-    for (auto& entry : found)
-        out.push_back(std::move(entry.second));
+    for (auto& found : findAutomaticBackups(device))
+        out.push_back(std::move(found.file));
     return out;
 }
 

@@ -22,10 +22,11 @@ Expected<std::filesystem::path> writeBackupFile(const DeviceModel& device, const
 /// Two backups within the same second get distinct names ("...-2.json"), so the older one survives.
 Expected<std::filesystem::path> writeAutomaticBackup(const DeviceModel& device, std::string_view reason);
 
-/// The device's automatic backups, newest first. A file counts as the device's when its name starts
-/// with "<device slug>-before-", ends in ".json", and its content names the same device (display name,
-/// vid and pid): a device whose slug happens to extend another's, or a different pad with the same
-/// name, never has its files listed (and so pruned) for this one. Unreadable files are not listed.
+/// The device's automatic backups, newest first by their "savedAt" time (UTC), backups of the same
+/// second in the order written. A file counts as the device's when it is a "*-before-*.json" file of
+/// the folder whose content carries the device's vid, pid and matrix size, so a renamed pad's older
+/// backups are listed (and pruned) and a different pad with the same name never has its files listed.
+/// Unreadable files are not listed.
 std::vector<std::filesystem::path> listAutomaticBackups(const DeviceModel& device);
 
 } // namespace keyglass

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace keyglass {
 
 namespace fs = std::filesystem;
@@ -132,6 +134,149 @@ private:
     int m_leftUnchanged = 0;
 };
 
+// VIA exports and QMK keymap.json files hold each layer as one flat list. A VIA export is the
+// firmware's keymap buffer read back, so its order is the matrix, row by row, and its length is always
+// rows × cols. A keymap.json follows the keyboard's LAYOUT macro instead, which only this file's
+// keyboard definition could map to matrix positions; without it, the one order we can trust is the
+// full matrix listed row by row, which is what the LAYOUT_ortho_RxC macros of grid macropads are. So a
+// flat layer of any other length is refused rather than spread over the wrong keys.
+Expected<json> layersByMatrix(const json& layers, const DeviceModel& device)
+{
+    const size_t cells = static_cast<size_t>(std::max(device.rows, 0)) * static_cast<size_t>(std::max(device.cols, 0));
+    json out = json::array();
+    for (const json& layer : layers) {
+        if (!layer.is_array()) {
+            out.push_back(json::array());
+            continue;
+        }
+        if (layer.size() != cells)
+            return unexpected(loadError("its layers have " + std::to_string(layer.size()) + " keys, but " +
+                                        device.displayName() + " has a " + std::to_string(device.rows) + " × " +
+                                        std::to_string(device.cols) + " matrix (" + std::to_string(cells) + " keys)"));
+        json rows = json::array();
+        for (int r = 0; r < device.rows; ++r) {
+            const auto first = layer.begin() + static_cast<std::ptrdiff_t>(r) * device.cols;
+            rows.push_back(json(first, first + device.cols));
+        }
+        out.push_back(std::move(rows));
+    }
+    return out;
+}
+
+// Some VIA-based configurators' exports write each layer as a list of {"row", "col", "val"} cells
+// instead of rows of columns. Cells that the file does not place stay -1: nothing asked for.
+json cellListsAsRows(const json& layers)
+{
+    constexpr std::int64_t MaxIndex = 255; // a matrix index beyond what VIA can address is garbage
+    json out = json::array();
+    for (const json& layer : layers) {
+        json rows = json::array();
+        if (layer.is_array()) {
+            for (const json& cell : layer) {
+                if (!cell.is_object())
+                    return layers;
+                const auto row = cell.find("row"), col = cell.find("col"), val = cell.find("val");
+                if (row == cell.end() || col == cell.end() || val == cell.end() || !row->is_number_integer() ||
+                    !col->is_number_integer() || *row < 0 || *col < 0 || *row > MaxIndex || *col > MaxIndex)
+                    continue;
+                const auto r = row->get<size_t>(), c = col->get<size_t>();
+                while (rows.size() <= r)
+                    rows.push_back(json::array());
+                while (rows[r].size() <= c)
+                    rows[r].push_back(-1);
+                rows[r][c] = *val;
+            }
+        }
+        out.push_back(std::move(rows));
+    }
+    return out;
+}
+
+// VIA: encoders[encoder][layer] = [ccw, cw]; the stager wants [layer][encoder].
+json viaEncodersByLayer(const json& encoders)
+{
+    json out = json::array();
+    for (size_t e = 0; e < encoders.size(); ++e) {
+        if (!encoders[e].is_array())
+            continue;
+        for (size_t l = 0; l < encoders[e].size(); ++l) {
+            while (out.size() <= l)
+                out.push_back(json::array());
+            while (out[l].size() < e)
+                out[l].push_back(nullptr);
+            out[l].push_back(encoders[e][l]);
+        }
+    }
+    return out;
+}
+
+// QMK: encoders[layer][encoder] = {"ccw": ..., "cw": ...} (older files: [ccw, cw]).
+json qmkEncodersByLayer(const json& encoders)
+{
+    json out = json::array();
+    for (const json& layer : encoders) {
+        json entries = json::array();
+        if (layer.is_array()) {
+            for (const json& entry : layer) {
+                if (entry.is_object() && entry.contains("ccw") && entry.contains("cw"))
+                    entries.push_back(json::array({entry["ccw"], entry["cw"]}));
+                else
+                    entries.push_back(entry);
+            }
+        }
+        out.push_back(std::move(entries));
+    }
+    return out;
+}
+
+std::string padIdentity(int vid, int pid)
+{
+    return deviceIdentifier(vid & 0xFFFF, pid & 0xFFFF);
+}
+
+// VIA writes the pad's ids as one number, vendor id in the upper 16 bits.
+Expected<void> checkViaExportIsForPad(const json& doc, const DeviceModel& device)
+{
+    const json& id = doc["vendorProductId"];
+    if (!id.is_number_integer() || id.get<std::int64_t>() < 0 || id.get<std::int64_t>() > 0xFFFFFFFFll)
+        return unexpected(loadError("\"vendorProductId\" is not a vendor and product id"));
+    const auto value = static_cast<std::uint32_t>(id.get<std::int64_t>());
+    const int vid = static_cast<int>(value >> 16);
+    const int pid = static_cast<int>(value & 0xFFFFu);
+    if (vid == (device.vid & 0xFFFF) && pid == (device.pid & 0xFFFF))
+        return {};
+    std::string fileFor = padIdentity(vid, pid);
+    if (const auto name = doc.find("name");
+        name != doc.end() && name->is_string() && !name->get_ref<const std::string&>().empty())
+        fileFor = name->get<std::string>().substr(0, 80) + " (" + fileFor + ")";
+    return unexpected(loadError("it is a VIA layout for " + fileFor + ", not for " + device.displayName() + " (" +
+                                padIdentity(device.vid, device.pid) + ")"));
+}
+
+// The flat-layer formats; `encoders` already in [layer][encoder][2] form.
+Expected<int> stageFlatLayers(const json& layers, const json& encoders, DeviceModel& staged)
+{
+    const auto keymap = layersByMatrix(layers, staged);
+    if (!keymap)
+        return unexpected(keymap.error());
+    Stager stager(staged, true);
+    stager.keymap(*keymap);
+    stager.encoders(encoders);
+    return stager.leftUnchanged();
+}
+
+bool isViaExport(const json& doc)
+{
+    const auto layers = doc.find("layers");
+    return doc.contains("vendorProductId") && layers != doc.end() && layers->is_array();
+}
+
+bool isQmkKeymap(const json& doc)
+{
+    const auto layers = doc.find("layers");
+    return doc.contains("keyboard") && layers != doc.end() && layers->is_array();
+}
+
 std::string withLeftUnchanged(std::string toast, int leftUnchanged)
 {
     if (leftUnchanged <= 0)
@@ -156,11 +301,29 @@ Expected<ImportResult> loadLayoutText(std::string_view text, std::string_view fi
     ImportResult result;
     const std::string name(fileName);
 
-    if (const auto keymap = doc.find("keymap"); keymap != doc.end()) {
+    const auto arrayOrEmpty = [&doc](const char* key) {
+        const auto it = doc.find(key);
+        return it != doc.end() && it->is_array() ? *it : json::array();
+    };
+    if (isViaExport(doc) || isQmkKeymap(doc)) {
+        const bool via = isViaExport(doc);
+        if (via) {
+            if (auto forPad = checkViaExportIsForPad(doc, staged); !forPad)
+                return unexpected(forPad.error());
+        }
+        const json encoders =
+            via ? viaEncodersByLayer(arrayOrEmpty("encoders")) : qmkEncodersByLayer(arrayOrEmpty("encoders"));
+        const auto leftUnchanged = stageFlatLayers(doc["layers"], encoders, staged);
+        if (!leftUnchanged)
+            return unexpected(leftUnchanged.error());
+        result.kind = via ? ImportResult::Kind::viaExport : ImportResult::Kind::qmkKeymap;
+        result.leftUnchanged = *leftUnchanged;
+        result.toast = withLeftUnchanged("Loaded " + name + " — click Apply to flash", result.leftUnchanged);
+    } else if (const auto keymap = doc.find("keymap"); keymap != doc.end()) {
         if (!keymap->is_array())
             return unexpected(loadError("\"keymap\" is not a list of layers"));
         Stager stager(staged, false);
-        stager.keymap(*keymap);
+        stager.keymap(cellListsAsRows(*keymap));
         if (const auto encoders = doc.find("encoders"); encoders != doc.end() && encoders->is_array())
             stager.encoders(*encoders);
         result.kind = ImportResult::Kind::viaSnapshot;
@@ -184,7 +347,8 @@ Expected<ImportResult> loadLayoutText(std::string_view text, std::string_view fi
             stager.vialTapDances(*tapDances);
         result.kind = ImportResult::Kind::vial;
         result.leftUnchanged = stager.leftUnchanged();
-        result.toast = withLeftUnchanged("Loaded Vial layout " + name + " — click Apply to flash", result.leftUnchanged);
+        result.toast =
+            withLeftUnchanged("Loaded Vial layout " + name + " — click Apply to flash", result.leftUnchanged);
     } else {
         return unexpected(Error("Unsupported layout file format"));
     }

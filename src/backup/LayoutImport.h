@@ -1,6 +1,7 @@
 #pragma once
 // Restoring a layout file into a device model as staged edits: Keyglass's own backups, VIA keymap
-// snapshots and Vial .vil files. Nothing reaches the pad until the user applies.
+// snapshots, VIA "Save + Load" exports, QMK keymap.json files and Vial .vil files. Nothing reaches the
+// pad until the user applies.
 
 #include "model/Expected.h"
 #include "model/DeviceModel.h"
@@ -19,6 +20,8 @@ struct ImportResult
     {
         backup,
         viaSnapshot,
+        viaExport,
+        qmkKeymap,
         vial,
     };
     Kind kind = Kind::backup;
@@ -34,6 +37,8 @@ struct ImportResult
 /// in both; everything else in the model keeps its value, and the model becomes dirty. A backup of
 /// Keyglass's own also stages its tap dances and, when the pad has the same lighting kind, its lighting
 /// values into `device.rgb` (written by the store's lighting path, not by Apply).
+/// A VIA export must name this pad's vendor and product id, and a VIA export's or QMK keymap.json's
+/// flat layers must hold exactly rows × cols entries: their order is the pad's matrix, row by row.
 /// On failure the device is untouched and the error message is the toast to show:
 /// "Failed to load file: <reason>" or "Unsupported layout file format".
 Expected<ImportResult> loadLayoutFile(const std::filesystem::path& file, DeviceModel& device);

@@ -242,7 +242,7 @@ const bool registered =
     registerCommand("preset clone", "preset clone PRESET_ID [--name N] [--app A] [--os macos|windows]", runClone) &&
     registerCommand("preset delete", "preset delete PRESET_ID   a custom preset", runDelete) &&
     registerCommand("backup", "backup ID [FILE]        back up a pad (an automatic backup without FILE)", runBackup) &&
-    registerCommand("restore", "restore ID FILE [--dry-run]   backup, VIA snapshot or .vil, then apply", runRestore) &&
+    registerCommand("restore", "restore ID FILE [--dry-run]   backup, VIA export, keymap.json or .vil, then apply", runRestore) &&
     registerCommand("restore-latest", "restore-latest ID [--dry-run]   the newest automatic backup, then apply",
                     runRestoreLatest);
 } // namespace

@@ -647,11 +647,29 @@ bool isLayerCall(std::string_view text)
 
 } // namespace
 
+// VIA's exports write macros and keyboard-defined keys as calls, "MACRO(3)" and "CUSTOM(2)", where
+// Vial writes "M3" and "USER02"; the numbers mean the same slots.
+static std::optional<std::string> vialNameOfViaCall(std::string_view text)
+{
+    for (const auto& [call, vialPrefix] : {std::pair{"MACRO(", "M"}, std::pair{"CUSTOM(", "USER"}}) {
+        const std::string_view prefix(call);
+        if (text.size() > prefix.size() + 1 && equalsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix) &&
+            text.back() == ')') {
+            const std::string_view digits = trimWhitespace(text.substr(prefix.size(), text.size() - prefix.size() - 1));
+            if (!digits.empty() && digits.size() <= 3 && isAllDigits(digits))
+                return std::string(vialPrefix) + std::string(digits);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<Keycode> resolveLayoutKeycodeText(std::string_view text, bool legacyKeycodes)
 {
     const std::string_view trimmed = trimWhitespace(text);
     if (trimmed.empty() || trimmed.size() > MaxTextLength)
         return std::nullopt;
+    if (const auto vialName = vialNameOfViaCall(trimmed))
+        return resolveTerm(*vialName, legacyKeycodes, 0);
     if (!isLayerCall(trimmed)) {
         if (const auto code = parseKeycodeExpression(trimmed, legacyKeycodes))
             return code;

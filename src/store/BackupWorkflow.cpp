@@ -20,7 +20,10 @@ OpenPanelRequest restorePanel(const DeviceModel& model)
 {
     OpenPanelRequest request;
     request.title = "Restore Layout to " + model.displayName();
-    request.message = "Select a Keyglass backup (.json), auto-backup, VIA snapshot (.json), or Vial layout (.vil)";
+    // The original list plus the two formats people actually have: VIA's "Save + Load" export and a
+    // QMK keymap.json.
+    request.message = "Select a Keyglass backup (.json), auto-backup, VIA snapshot or \"Save + Load\" export "
+                      "(.json), QMK keymap.json, or Vial layout (.vil)";
     std::error_code ec;
     if (std::filesystem::is_directory(paths::autoBackupDir(), ec))
         request.directory = paths::autoBackupDir();

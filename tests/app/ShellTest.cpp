@@ -19,6 +19,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -260,17 +262,29 @@ private slots:
         QVERIFY(tray.toolTip().startsWith("quad: L2 ("));
 
         const auto actions = tray.menu()->actions();
-        QCOMPARE(actions.size(), 4);
+        QCOMPARE(actions.size(), 5);
         QCOMPARE(actions[0]->text(), QString::fromUtf8("Toggle HUD (⌃⌥⇧⌘/)"));
         QVERIFY(actions[1]->isSeparator());
-        QCOMPARE(actions[2]->text(), QString("Rescan USB Devices"));
-        QCOMPARE(actions[3]->text(), QString("Quit Keyglass"));
+        QCOMPARE(actions[2]->text(), QString("Start at login"));
+        QCOMPARE(actions[3]->text(), QString("Rescan USB Devices"));
+        QCOMPARE(actions[4]->text(), QString("Quit Keyglass"));
         int toggles = 0, rescans = 0;
         tray.onToggle = [&] { ++toggles; };
         tray.onRescan = [&] { ++rescans; };
         actions[0]->trigger();
-        actions[2]->trigger();
+        actions[3]->trigger();
         QCOMPARE(std::make_pair(toggles, rescans), std::make_pair(1, 1));
+
+        // "Start at login" writes and removes the autostart entry, and shows what is on disk.
+        QAction* atLogin = actions[2];
+        QVERIFY(atLogin->isCheckable() && !atLogin->isChecked());
+        atLogin->trigger();
+        QVERIFY(atLogin->isChecked());
+        const auto entry = home.path() / ".config" / "autostart" / "keyglass.desktop";
+        QVERIFY(std::filesystem::exists(entry));
+        atLogin->trigger();
+        QVERIFY(!atLogin->isChecked());
+        QVERIFY(!std::filesystem::exists(entry));
     }
 
     void trayImageCarriesTheTitleBesideTheDial()
@@ -348,6 +362,42 @@ private slots:
                 box->reject();
         });
         QCOMPARE(desktop.runAlert(request), -1);
+    }
+
+    void openPanelShowsItsMessage()
+    {
+        keyglass::test::TempHome home;
+        QtDesktop desktop;
+        OpenPanelRequest request;
+        request.title = "Restore Layout to Pad";
+        request.message = "Select a Keyglass backup (.json)";
+        request.directory = home.path();
+        keyglass::test::writeText(home.path() / "b.json", "{}");
+        QString title, message;
+        bool messageVisible = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            if (auto* label = dialog->findChild<QLabel*>("openPanelMessage")) {
+                message = label->text();
+                messageVisible = label->isVisible();
+            }
+            dialog->selectFile(QString::fromStdString((home.path() / "b.json").string()));
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept is protected
+        });
+        const auto chosen = desktop.chooseOpenFile(request);
+        QCOMPARE(title, QString("Restore Layout to Pad"));
+        QCOMPARE(message, QString("Select a Keyglass backup (.json)"));
+        QVERIFY(messageVisible);
+        QVERIFY(chosen.has_value());
+        QCOMPARE(chosen->filename().string(), std::string("b.json"));
+
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        QVERIFY(!desktop.chooseOpenFile(request).has_value());
     }
 
     void focusLaunchesTheDesktopEntryWhenNothingRuns()

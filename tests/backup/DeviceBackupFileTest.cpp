@@ -1,5 +1,6 @@
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
+#include "backup/LayoutImport.h"
 
 #include "support/TestPads.h"
 #include "platform/Paths.h"
@@ -9,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <regex>
 
 using namespace keyglass;
@@ -146,15 +150,21 @@ TEST(AutomaticBackups, KeepsTheNewest25OfEachDeviceOnly)
     auto device = keyglass::test::gridModel(1, 1, 1);
     device.manufacturer = "";
     device.product = "Pad";
-    auto longer = device; // its slug extends this one's: "pad-before-x-before-..."
+    auto longer = device; // another pad whose slug extends this one's: "pad-before-x-before-..."
     longer.product = "Pad before X";
+    longer.pid = 0x7777;
+    longer.id = deviceIdentifier(longer.vid, longer.pid);
     auto twin = device; // same name, another pad
     twin.vid = 0x9999;
     twin.id = deviceIdentifier(twin.vid, twin.pid);
+    auto sameIds = keyglass::test::gridModel(1, 2, 1); // the same placeholder ids on another board
+    sameIds.manufacturer = "";
+    sameIds.product = "Other";
 
     const auto other = writeAutomaticBackup(longer, "a");
     const auto twinFile = writeAutomaticBackup(twin, "a");
-    ASSERT_TRUE(other && twinFile);
+    const auto sameIdsFile = writeAutomaticBackup(sameIds, "a");
+    ASSERT_TRUE(other && twinFile && sameIdsFile);
     keyglass::test::writeText(paths::autoBackupDir() / "pad-before-hand-written-20200101-000000.json", "{}");
 
     std::vector<fs::path> written;
@@ -175,20 +185,25 @@ TEST(AutomaticBackups, KeepsTheNewest25OfEachDeviceOnly)
     EXPECT_TRUE(fs::exists(*twinFile));
     EXPECT_TRUE(fs::exists(paths::autoBackupDir() / "pad-before-hand-written-20200101-000000.json"));
     EXPECT_EQ(listAutomaticBackups(twin), std::vector<fs::path>{*twinFile});
+    EXPECT_EQ(listAutomaticBackups(sameIds), std::vector<fs::path>{*sameIdsFile});
     EXPECT_EQ(listAutomaticBackups(longer), std::vector<fs::path>{*other});
 }
 
-TEST(AutomaticBackups, NewestIsDecidedByTheTimeStampNotTheReason)
+TEST(AutomaticBackups, NewestIsDecidedByTheTimeOfWritingNotTheReason)
 {
     TempHome home;
     auto device = keyglass::test::gridModel(1, 1, 1);
     const fs::path dir = paths::autoBackupDir();
-    const std::string body = encodeBackup(backupFromDevice(device));
-    keyglass::test::writeText(dir / "acme-test-pad-before-zzz-20260101-000000.json", body);
-    keyglass::test::writeText(dir / "acme-test-pad-before-aaa-20261201-000000.json", body);
-    keyglass::test::writeText(dir / "acme-test-pad-before-aaa-20261201-000000-2.json", body);
-    keyglass::test::writeText(dir / "acme-test-pad-before-mmm-20260601-120000.json", body);
-    keyglass::test::writeText(dir / "acme-test-pad-before-mmm-20260601-120000.txt", body);
+    const auto body = [&device](const char* savedAt) {
+        auto backup = backupFromDevice(device);
+        backup.savedAt = savedAt;
+        return encodeBackup(backup);
+    };
+    keyglass::test::writeText(dir / "acme-test-pad-before-zzz-20260101-000000.json", body("2026-01-01T00:00:00Z"));
+    keyglass::test::writeText(dir / "acme-test-pad-before-aaa-20261201-000000.json", body("2026-12-01T00:00:00Z"));
+    keyglass::test::writeText(dir / "acme-test-pad-before-aaa-20261201-000000-2.json", body("2026-12-01T00:00:00Z"));
+    keyglass::test::writeText(dir / "acme-test-pad-before-mmm-20260601-120000.json", body("2026-06-01T12:00:00Z"));
+    keyglass::test::writeText(dir / "acme-test-pad-before-mmm-20260601-120000.txt", body("2026-06-01T12:00:00Z"));
     const auto listed = listAutomaticBackups(device);
     ASSERT_EQ(listed.size(), 4u);
     EXPECT_EQ(listed[0].filename(), "acme-test-pad-before-aaa-20261201-000000-2.json");
@@ -204,4 +219,91 @@ TEST(AutomaticBackups, FailureToCreateTheFolderIsReported)
     keyglass::test::writeText(paths::autoBackupDir(), "not a folder");
     EXPECT_FALSE(writeAutomaticBackup(keyglass::test::gridModel(1, 1, 1), "x"));
     EXPECT_TRUE(listAutomaticBackups(keyglass::test::gridModel(1, 1, 1)).empty());
+}
+
+namespace {
+
+// Sets TZ in-process for the lifetime of the object.
+class ZoneOverride
+{
+public:
+    explicit ZoneOverride(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_previous = old;
+        setZone(zone);
+    }
+    ~ZoneOverride() { setZone(m_previous ? m_previous->c_str() : nullptr); }
+
+private:
+    static void setZone(const char* zone)
+    {
+        if (zone)
+            ::setenv("TZ", zone, 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+    std::optional<std::string> m_previous;
+};
+
+} // namespace
+
+TEST(AutomaticBackups, NewestIsTheLastWrittenAcrossATimeZoneChange)
+{
+    TempHome home;
+    auto device = keyglass::test::gridModel(1, 1, 1);
+    fs::path first, second;
+    {
+        ZoneOverride zone("XXX-1"); // one hour ahead of UTC: this name's stamp reads later
+        device.keymap[0][0][0] = 0x04;
+        first = *writeAutomaticBackup(device, "a");
+    }
+    {
+        ZoneOverride zone("UTC");
+        device.keymap[0][0][0] = 0x05;
+        second = *writeAutomaticBackup(device, "a");
+    }
+    ASSERT_GT(first.filename().string(), second.filename().string()) << "the names alone would pick the first";
+    EXPECT_EQ(listAutomaticBackups(device), (std::vector<fs::path>{second, first}));
+
+    DeviceModel restored = device;
+    restored.keymap[0][0][0] = 0x06;
+    ASSERT_TRUE(restoreLatestAutomaticBackup(restored));
+    EXPECT_EQ(restored.keymap[0][0][0], 0x05);
+}
+
+TEST(AutomaticBackups, PruningGoesBySavedAtNotTheName)
+{
+    TempHome home;
+    auto device = keyglass::test::gridModel(1, 1, 1);
+    const fs::path dir = paths::autoBackupDir();
+    fs::create_directories(dir);
+    // A name stamp far in the future but written long ago: the oldest by time of writing.
+    auto old = backupFromDevice(device);
+    old.savedAt = "2001-01-01T00:00:00Z";
+    const fs::path misleading = dir / "acme-test-pad-before-x-29991231-235959.json";
+    keyglass::test::writeText(misleading, encodeBackup(old));
+    for (size_t i = 0; i < AutomaticBackupsKept; ++i)
+        ASSERT_TRUE(writeAutomaticBackup(device, "x"));
+    EXPECT_FALSE(fs::exists(misleading));
+    EXPECT_EQ(listAutomaticBackups(device).size(), AutomaticBackupsKept);
+}
+
+TEST(AutomaticBackups, ARenamedPadKeepsItsBackups)
+{
+    TempHome home;
+    auto device = keyglass::test::gridModel(1, 1, 1);
+    device.manufacturer = "";
+    device.product = "Old Name";
+    const auto before = writeAutomaticBackup(device, "a");
+    ASSERT_TRUE(before);
+    device.product = "New Name";
+    EXPECT_EQ(listAutomaticBackups(device), std::vector<fs::path>{*before});
+
+    std::vector<fs::path> written;
+    for (size_t i = 0; i < AutomaticBackupsKept; ++i)
+        written.push_back(*writeAutomaticBackup(device, "b"));
+    EXPECT_FALSE(fs::exists(*before)) << "the renamed pad's oldest backup is pruned with the others";
+    EXPECT_EQ(listAutomaticBackups(device), std::vector<fs::path>(written.rbegin(), written.rend()));
 }

@@ -106,6 +106,12 @@ INSTANTIATE_TEST_SUITE_P(QuantumKeys, VialNames, ::testing::Values(
     NameCase{"MAGIC_SWAP_ALT_GUI", 0x7014, None}, NameCase{"MAGIC_UNSWAP_ALT_GUI", 0x7015, None},
     NameCase{"AG_TOGG", 0x7016, None}));
 
+// The call forms VIA's own exports write for the same slots.
+INSTANTIATE_TEST_SUITE_P(ViaCalls, VialNames, ::testing::Values(
+    NameCase{"MACRO(0)", 0x7700, 0x5F12}, NameCase{"macro( 15 )", 0x770F, 0x5F21}, NameCase{"CUSTOM(8)", 0x7E08, 0x5F88},
+    NameCase{"MACRO()", None, None}, NameCase{"MACRO(1234)", None, None}, NameCase{"CUSTOM(x)", None, None},
+    NameCase{"MACRO(1", None, None}));
+
 INSTANTIATE_TEST_SUITE_P(Lighting, VialNames, ::testing::Values(
     NameCase{"BL_ON", 0x7800, 0x5CBB}, NameCase{"BL_TOGG", 0x7802, 0x5CBF}, NameCase{"BL_DEC", 0x7803, 0x5CBD},
     NameCase{"BL_UP", 0x7804, 0x5CBE}, NameCase{"BL_BRTG", 0x7806, 0x5CC1}, NameCase{"RGB_TOG", 0x7820, 0x5CC2},
