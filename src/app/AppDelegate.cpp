@@ -108,7 +108,7 @@ bool AppDelegate::start()
     m_popover->onDismissed = [this] { m_popoverDismissedAt = std::chrono::steady_clock::now(); };
 
     m_store = std::make_unique<PadStore>(
-        PadStoreServices{*m_scheduler, m_pads->backend(), *m_input, *m_settings, *m_desktop});
+        PadStoreServices{*m_scheduler, m_pads->backend(), *m_input, *m_settings, *m_desktop, m_options.padsReleased});
 
     QPointer<AppDelegate> self(this);
     m_store->onStatusChange = [this] { updateStatusItem(); };
@@ -137,11 +137,15 @@ bool AppDelegate::start()
         if (self)
             self->m_notifiers->sync();
     });
-    m_observer = m_store->addObserver([this] { m_notifiers->sync(); });
     m_notifiers->sync();
 
     m_tray->onToggle = [this] { toggleUI(); };
     m_tray->onRescan = [this] { refreshHardware(); };
+    m_tray->onReleasePads = [this](bool release) { m_store->setPadsReleased(release); };
+    m_observer = m_store->addObserver([this] {
+        m_notifiers->sync();
+        m_tray->setPadsReleased(m_store->padsReleased());
+    });
     m_tray->onQuit = [this] { quitApp(); };
     updateStatusItem();
     m_tray->show();
@@ -224,7 +228,10 @@ void AppDelegate::updateStatusItem()
 void AppDelegate::applyPreferredSize()
 {
     const PreferredSize size = m_store->preferredSize();
-    const QSize qsize(size.width, size.height);
+    QSize qsize(size.width, size.height);
+    // The store's size is what the layout asks for; the HUD's own minimum wins where its texts need more.
+    if (m_hud)
+        qsize = qsize.expandedTo(m_hud->minimumSizeHint());
     m_popover->setContentSize(qsize);
     m_panel->setContentSize(qsize);
 }

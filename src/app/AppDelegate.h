@@ -32,6 +32,8 @@ struct AppOptions
     std::vector<std::string> virtualPads;
     /// Leaves out real pads (tests on machines with pads attached).
     bool includeRealPads = true;
+    /// Starts with the pads released (tray "Resume Pads" takes them back).
+    bool padsReleased = false;
 };
 
 /// The application shell: one store, the tray item, the popover and the floating panel, and the HUD

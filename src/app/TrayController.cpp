@@ -69,6 +69,14 @@ TrayController::TrayController()
         if (onRescan)
             onRescan();
     });
+    // Lets another configurator (the VIA web app, Vial) have the pads while Keyglass stays here.
+    m_releaseAction = m_menu->addAction(ReleaseText);
+    m_releaseAction->setObjectName("releasePads");
+    m_releaseAction->setToolTip("Stop talking to the pads so another configurator can use them");
+    connect(m_releaseAction, &QAction::triggered, this, [this] {
+        if (onReleasePads)
+            onReleasePads(m_releaseAction->text() == ReleaseText);
+    });
     connect(m_menu->addAction("Quit Keyglass"), &QAction::triggered, this, [this] {
         if (onQuit)
             onQuit();
@@ -79,6 +87,11 @@ TrayController::TrayController()
         if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick) && onToggle)
             onToggle();
     });
+}
+
+void TrayController::setPadsReleased(bool released)
+{
+    m_releaseAction->setText(released ? ResumeText : ReleaseText);
 }
 
 TrayController::~TrayController()

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -22,13 +23,20 @@ class TrayController : public QObject
     Q_OBJECT
 public:
     static constexpr const char* ToggleText = "Toggle HUD (⌃⌥⇧⌘/)";
+    static constexpr const char* ReleaseText = "Release Pads";
+    static constexpr const char* ResumeText = "Resume Pads";
 
     TrayController();
     ~TrayController() override;
 
     std::function<void()> onToggle;
     std::function<void()> onRescan;
+    /// "Release Pads" (true) / "Resume Pads" (false).
+    std::function<void(bool release)> onReleasePads;
     std::function<void()> onQuit;
+
+    /// Shows "Resume Pads" while the pads are released, "Release Pads" otherwise.
+    void setPadsReleased(bool released);
 
     void setStatus(const QString& title, const QString& toolTip);
     QString title() const { return m_title; }
@@ -42,6 +50,7 @@ public:
 private:
     QSystemTrayIcon* m_icon = nullptr;
     QMenu* m_menu = nullptr;
+    QAction* m_releaseAction = nullptr;
     QString m_title;
 };
 

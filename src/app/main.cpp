@@ -20,10 +20,11 @@ namespace {
 
 void printUsage()
 {
-    std::puts("Usage: keyglass [--demo] [--virtual PAD]... [--no-real-pads] [--version]\n"
+    std::puts("Usage: keyglass [--demo] [--virtual PAD]... [--no-real-pads] [--release-pads] [--version]\n"
               "  --demo          add the built-in virtual pads quadgrid and solodial\n"
               "  --virtual PAD  add a virtual pad: quadgrid, solodial or a vial.json path, optionally @STATEFILE\n"
               "  --no-real-pads  leave out pads on the USB bus\n"
+              "  --release-pads  start without talking to the pads (tray: Resume Pads)\n"
               "Environment: KEYGLASS_VIRTUAL_PADS (comma-separated PADs).");
 }
 
@@ -56,6 +57,8 @@ int main(int argc, char** argv)
             options.virtualPads.emplace_back(argv[++i]);
         } else if (arg == "--no-real-pads") {
             options.includeRealPads = false;
+        } else if (arg == "--release-pads") {
+            options.padsReleased = true;
         } else if (arg == "--help" || arg == "-h") {
             printUsage();
             return 0;

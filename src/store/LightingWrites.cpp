@@ -49,8 +49,24 @@ void LightingWrites::schedule(const std::string& deviceID, int vid, int pid, con
         LightingWriteDelay, [&hid, vid, pid, state] { writeLighting(hid, vid, pid, state, false); });
     if (auto pending = m_saveWorks.find(deviceID); pending != m_saveWorks.end())
         pending->second.cancel();
-    m_saveWorks[deviceID] = m_scheduler.postIOAfter(
-        LightingSaveDelay, [&hid, vid, pid, state] { writeLighting(hid, vid, pid, state, true); });
+    auto saved = std::make_shared<std::atomic<bool>>(false);
+    m_saveWorks[deviceID] = m_scheduler.postIOAfter(LightingSaveDelay, [&hid, vid, pid, state, saved] {
+        writeLighting(hid, vid, pid, state, true);
+        saved->store(true);
+    });
+    m_pending[deviceID] = Pending{vid, pid, state, saved};
+}
+
+void LightingWrites::flushAll()
+{
+    HidBackend& hid = m_hid;
+    cancelAll();
+    for (const auto& [id, pending] : m_pending)
+        if (!pending.saved->load())
+            m_scheduler.postIO([&hid, p = pending] { writeLighting(hid, p.vid, p.pid, p.state, true); });
+    m_pending.clear();
+    m_writeWorks.clear();
+    m_saveWorks.clear();
 }
 
 void LightingWrites::cancelAll()

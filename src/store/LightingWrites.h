@@ -5,7 +5,9 @@
 #include "model/DeviceModel.h"
 #include "platform/Scheduler.h"
 
+#include <atomic>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -42,10 +44,20 @@ public:
     /// Replaces the device's pending write and save with ones carrying `state`.
     void schedule(const std::string& deviceID, int vid, int pid, const RGBState& state);
     void cancelAll();
+    /// Sends every pending change and save now instead of after its delay (before the pads are let go).
+    void flushAll();
 
 private:
+    struct Pending
+    {
+        int vid = 0;
+        int pid = 0;
+        RGBState state;
+        std::shared_ptr<std::atomic<bool>> saved; // set on the I/O queue once the save has run
+    };
     Scheduler& m_scheduler;
     HidBackend& m_hid;
+    std::map<std::string, Pending> m_pending;
     std::map<std::string, CancelToken> m_writeWorks;
     std::map<std::string, CancelToken> m_saveWorks;
 };

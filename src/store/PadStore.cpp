@@ -47,7 +47,9 @@ PadStore::PadStore(PadStoreServices services)
 {
     m_activePresetIDByDevice = loadActivePresetChoices(m_services.settings, ActivePresetSettingsKey);
     m_watcher = std::make_unique<HIDInputWatcher>(m_services.scheduler, m_services.input);
-    reloadExternalMaps();
+    m_padsReleased = m_services.startReleased;
+    if (m_padsReleased)
+        m_lastRefreshText = std::string(PadsReleasedText);
     refresh();
 
     std::weak_ptr<int> alive = m_alive;
@@ -139,6 +141,8 @@ void PadStore::reloadExternalMaps()
 void PadStore::refresh()
 {
     reloadExternalMaps();
+    if (m_padsReleased)
+        return;
     std::map<std::string, DeviceModel> previous;
     for (const auto& model : m_devices)
         previous.emplace(model.id, model);
@@ -185,17 +189,48 @@ void PadStore::publishRefresh(RefreshResult result)
     logLine(refreshLogLine(m_devices));
 }
 
+void PadStore::setPadsReleased(bool released)
+{
+    if (released == m_padsReleased)
+        return;
+    if (released && m_isApplyingDeviceID) {
+        showToast("Wait for Apply to finish before releasing the pads", true);
+        return;
+    }
+    m_padsReleased = released;
+    if (released) {
+        m_lightingWrites->flushAll();
+        m_lastRefreshText = std::string(PadsReleasedText);
+        notify();
+        logLine("Pads released for other apps");
+        if (onStatusChange)
+            onStatusChange();
+    } else {
+        logLine("Pads taken back");
+        refresh();
+    }
+}
+
+bool PadStore::refuseWhileReleased()
+{
+    if (!m_padsReleased)
+        return false;
+    showToast(std::string(PadsReleasedToast), true);
+    return true;
+}
+
 void PadStore::periodicCheck()
 {
-    std::set<std::string> endpointIDs;
-    for (const auto& endpoint : enumerateEndpoints(m_services.hid))
-        endpointIDs.insert(deviceIdentifier(endpoint.vid, endpoint.pid));
-
     const auto mtime = focusFileModificationTime(paths::focusConfigFile());
     if (mtime != m_lastFocusMtime)
         reloadExternalMaps();
     m_lastFocusMtime = mtime;
+    if (m_padsReleased)
+        return;
 
+    std::set<std::string> endpointIDs;
+    for (const auto& endpoint : enumerateEndpoints(m_services.hid))
+        endpointIDs.insert(deviceIdentifier(endpoint.vid, endpoint.pid));
     if (endpointIDs != m_lastEndpointIDs)
         refresh();
 
@@ -357,7 +392,7 @@ std::optional<std::string> PadStore::assignExpression(const EditingTarget& targe
 void PadStore::apply(const std::string& deviceID)
 {
     const DeviceModel* model = device(deviceID);
-    if (!model)
+    if (!model || refuseWhileReleased())
         return;
     m_isApplyingDeviceID = deviceID;
     notify();
@@ -388,6 +423,8 @@ void PadStore::apply(const std::string& deviceID)
 
 void PadStore::revert(const std::string& deviceID)
 {
+    if (refuseWhileReleased())
+        return;
     if (DeviceModel* model = mutableDevice(deviceID)) {
         model->dirty = false;
         notify();
@@ -405,7 +442,7 @@ void PadStore::setLighting(const std::string& deviceID,
                            std::optional<std::uint8_t> sat)
 {
     DeviceModel* model = mutableDevice(deviceID);
-    if (!model)
+    if (!model || refuseWhileReleased())
         return;
     model->rgb = lightingWith(model->rgb, brightness, effect, hue, sat);
     notify();

@@ -38,12 +38,16 @@ struct PadStoreServices
     InputEventSource& input;
     SettingsStore& settings;
     Desktop& desktop;
+    /// Starts with the pads released: no first read until they are taken back.
+    bool startReleased = false;
 };
 
 class PadStore
 {
 public:
     static constexpr const char* ActivePresetSettingsKey = "Keyglass.activePresetByDevice";
+    static constexpr std::string_view PadsReleasedText = "Pads released: other apps can use them";
+    static constexpr std::string_view PadsReleasedToast = "Pads are released: choose \"Resume Pads\" in the tray menu first";
 
     /// Runs the start-up sequence: persisted preset choices, external maps, presets, the first refresh,
     /// the live input watcher and the 3.5-second periodic check.
@@ -88,6 +92,11 @@ public:
     void refresh();
     /// Runs the periodic check now (the store also runs it every 3.5 s by itself).
     void periodicCheck();
+    /// Lets go of every pad so another configurator can use it: pending lighting saves are sent now,
+    /// then nothing talks to the pads (no rescans, reads, writes) until they are taken back. Refused
+    /// with a toast while an Apply is running.
+    void setPadsReleased(bool released);
+    bool padsReleased() const { return m_padsReleased; }
     void selectDevice(const std::string& deviceID);
     const DeviceModel* selectedDevice() const;
     const DeviceModel* device(const std::string& deviceID) const;
@@ -171,6 +180,8 @@ public:
     KeyAction tapDanceAction(const DeviceModel& device, int index, int slot) const;
 
 private:
+    /// True, with a toast, when the pads are released and must not be talked to.
+    bool refuseWhileReleased();
     void notify();
     DeviceModel* mutableDevice(const std::string& deviceID);
     void publishRefresh(RefreshResult result);
@@ -195,6 +206,7 @@ private:
     bool m_isLoadingCommunityPresets = false;
     std::optional<EditingTarget> m_editingTarget;
     std::optional<std::string> m_isApplyingDeviceID;
+    bool m_padsReleased = false;
     std::optional<std::string> m_toastMessage;
     bool m_toastIsError = false;
     T3Map m_t3Map;

@@ -262,12 +262,13 @@ private slots:
         QVERIFY(tray.toolTip().startsWith("quad: L2 ("));
 
         const auto actions = tray.menu()->actions();
-        QCOMPARE(actions.size(), 5);
+        QCOMPARE(actions.size(), 6);
         QCOMPARE(actions[0]->text(), QString::fromUtf8("Toggle HUD (⌃⌥⇧⌘/)"));
         QVERIFY(actions[1]->isSeparator());
         QCOMPARE(actions[2]->text(), QString("Start at login"));
         QCOMPARE(actions[3]->text(), QString("Rescan USB Devices"));
-        QCOMPARE(actions[4]->text(), QString("Quit Keyglass"));
+        QCOMPARE(actions[4]->text(), QString("Release Pads"));
+        QCOMPARE(actions[5]->text(), QString("Quit Keyglass"));
         int toggles = 0, rescans = 0;
         tray.onToggle = [&] { ++toggles; };
         tray.onRescan = [&] { ++rescans; };
@@ -414,6 +415,39 @@ private slots:
         QVERIFY(!desktop.focusApplication("").has_value());
     }
 
+    // With no pads, one of each kind and both: the window is at least the preferred size, never narrower
+    // than the HUD needs, and every label either shows its whole text or says it on hover.
+    void theWindowFitsItsContent()
+    {
+        const std::vector<std::vector<std::string>> setups{{}, {"quadgrid"}, {"solodial"}, {"quadgrid", "solodial"}};
+        for (const auto& pads : setups) {
+            keyglass::test::TempHome home;
+            AppOptions options;
+            options.virtualPads = pads;
+            options.includeRealPads = false;
+            AppDelegate delegate(options);
+            QVERIFY(delegate.start());
+            QTRY_COMPARE(delegate.store().devices().size(), pads.size());
+            QCoreApplication::processEvents();
+            const PreferredSize preferred = delegate.store().preferredSize();
+            const QSize shown = delegate.panel().size();
+            const QString setup = QString::number(pads.size()) + " pads " +
+                                  (pads.empty() ? QString() : QString::fromStdString(pads.front()));
+            QVERIFY2(shown.width() >= preferred.width && shown.height() >= preferred.height, qPrintable(setup));
+            QVERIFY2(shown.width() >= delegate.hud().minimumSizeHint().width(), qPrintable(setup));
+            for (const QLabel* label : delegate.hud().findChildren<QLabel*>()) {
+                if (!label->isVisible() || label->text().isEmpty() || label->wordWrap() ||
+                    label->textFormat() == Qt::RichText)
+                    continue;
+                const int needed = label->fontMetrics().horizontalAdvance(label->text());
+                const bool fits = label->contentsRect().width() >= needed;
+                QVERIFY2(fits || !label->toolTip().isEmpty(),
+                         qPrintable(setup + ": \"" + label->text() + "\" needs " + QString::number(needed) +
+                                    " px, has " + QString::number(label->contentsRect().width())));
+            }
+        }
+    }
+
     void withoutATrayTheHudStartsInThePanel()
     {
         keyglass::test::TempHome home;
@@ -459,6 +493,17 @@ private slots:
         QTest::mouseClick(cap, Qt::LeftButton, Qt::AltModifier, cap->rect().center());
         QTRY_VERIFY(cap->isLit());
         QTRY_VERIFY_WITH_TIMEOUT(!cap->isLit(), 2000);
+
+        // The tray lets the pads go for another configurator and takes them back.
+        auto* release = delegate.tray().menu()->findChild<QAction*>("releasePads");
+        QVERIFY(release);
+        QCOMPARE(release->text(), QString(TrayController::ReleaseText));
+        release->trigger();
+        QVERIFY(delegate.store().padsReleased());
+        QCOMPARE(release->text(), QString(TrayController::ResumeText));
+        release->trigger();
+        QVERIFY(!delegate.store().padsReleased());
+        QCOMPARE(release->text(), QString(TrayController::ReleaseText));
     }
 };
 

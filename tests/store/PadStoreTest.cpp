@@ -459,3 +459,54 @@ TEST_F(StoreTest, SettingsWithWrongTypesAreDropped)
     PadStore& s = makeStore();
     EXPECT_EQ(s.activePresetIDByDevice(), (std::map<std::string, std::string>{{"A", "p1"}}));
 }
+
+TEST_F(StoreTest, ReleasedPadsAreLeftAloneUntilTakenBack)
+{
+    auto pad = addPad("quadgrid");
+    PadStore& s = makeStore();
+    ASSERT_NE(s.device(QuadgridID), nullptr);
+
+    // A lighting change still waiting for its save is sent before the pads are let go.
+    s.setLighting(QuadgridID, 77, std::nullopt, std::nullopt, std::nullopt);
+    pad->clearRequests();
+    s.setPadsReleased(true);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(countRequests(*pad, {0x09, 0x01}), 1);
+    EXPECT_TRUE(pad->lightingPersisted());
+    EXPECT_EQ(s.lastRefreshText(), PadStore::PadsReleasedText);
+
+    pad->clearRequests();
+    s.setLighting(QuadgridID, 10, std::nullopt, std::nullopt, std::nullopt);
+    EXPECT_EQ(s.toastMessage(), std::string(PadStore::PadsReleasedToast));
+    EXPECT_TRUE(s.toastIsError());
+    EXPECT_EQ(device(QuadgridID).rgb.brightness, 77);
+    s.assign(keyTarget(QuadgridID, 0, 0, 0), 0x0029);
+    s.apply(QuadgridID);
+    s.revert(QuadgridID);
+    s.refresh();
+    s.periodicCheck();
+    scheduler.advance(std::chrono::seconds(10));
+    EXPECT_TRUE(pad->requests().empty());
+    EXPECT_FALSE(s.isApplyingDeviceID().has_value());
+    EXPECT_TRUE(device(QuadgridID).dirty) << "staged edits stay staged while the pads are away";
+
+    s.setPadsReleased(false);
+    scheduler.runUntilIdle();
+    EXPECT_FALSE(pad->requests().empty());
+    EXPECT_NE(s.lastRefreshText(), PadStore::PadsReleasedText);
+    s.apply(QuadgridID);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(pad->keycode(0, 0, 0), 0x0029);
+}
+
+TEST_F(StoreTest, AStoreStartedReleasedReadsNothing)
+{
+    auto pad = addPad("quadgrid");
+    store = std::make_unique<PadStore>(PadStoreServices{scheduler, hid, input, settings, desktop, true});
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(store->devices().empty());
+    EXPECT_TRUE(pad->requests().empty());
+    store->setPadsReleased(false);
+    scheduler.runUntilIdle();
+    EXPECT_NE(store->device(QuadgridID), nullptr);
+}
