@@ -179,4 +179,31 @@ std::string QtDesktop::userFullName() const
     return entry ? fullNameFromGecos(entry->pw_gecos) : std::string();
 }
 
+Expected<void> QtDesktop::runAsAdministrator(const std::vector<std::string>& argv)
+{
+    if (argv.empty())
+        return unexpected(Error("Nothing to run"));
+    QStringList arguments;
+    for (std::size_t i = 1; i < argv.size(); ++i)
+        arguments << QString::fromStdString(argv[i]);
+    QProcess process;
+    process.start(QString::fromStdString(argv.front()), arguments);
+    if (!process.waitForStarted())
+        return unexpected(Error("Could not start " + argv.front()));
+    // pkexec shows the password prompt through the session's agent; give the user time to answer.
+    if (!process.waitForFinished(5 * 60 * 1000)) {
+        process.kill();
+        return unexpected(Error("No answer to the password prompt"));
+    }
+    const int code = process.exitCode();
+    if (process.exitStatus() != QProcess::NormalExit)
+        return unexpected(Error(argv.front() + " stopped unexpectedly"));
+    // pkexec: 126 when the prompt was dismissed or authorisation refused, 127 when it could not ask.
+    if (code == 126 || code == 127)
+        return unexpected(Error("Not authorised"));
+    if (code != 0)
+        return unexpected(Error("The commands failed (exit status " + std::to_string(code) + ")"));
+    return {};
+}
+
 } // namespace keyglass

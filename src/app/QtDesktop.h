@@ -22,6 +22,7 @@ public:
     void openFolder(const std::filesystem::path& folder) override;
     Expected<void> focusApplication(const std::string& appPath) override;
     std::string userFullName() const override;
+    Expected<void> runAsAdministrator(const std::vector<std::string>& argv) override;
 };
 
 /// The full name in a passwd GECOS field: the text before the first comma.

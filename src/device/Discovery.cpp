@@ -176,6 +176,17 @@ std::vector<RawHIDEndpointInfo> enumerateEndpoints(HidBackend& backend)
     return endpoints;
 }
 
+bool endpointRefusesAccess(HidBackend& backend, const RawHIDEndpointInfo& endpoint)
+{
+    for (const auto& info : backend.enumerate(RawHidUsagePage, RawHidUsage)) {
+        if (info.vid != endpoint.vid || info.pid != endpoint.pid)
+            continue;
+        const auto opened = backend.open(info);
+        return !opened && opened.error().code == HidOpenNoPermission;
+    }
+    return false;
+}
+
 std::optional<DeviceModel> loadDevice(HidBackend& backend, const RawHIDEndpointInfo& endpoint, LoadStats* stats)
 {
     const TimePoint started = backend.now();

@@ -41,4 +41,7 @@ struct LoadStats
 std::optional<DeviceModel>
 loadDevice(HidBackend& backend, const RawHIDEndpointInfo& endpoint, LoadStats* stats = nullptr);
 
+/// True when the endpoint's RawHID interface is there but the user may not open it (no udev rule).
+bool endpointRefusesAccess(HidBackend& backend, const RawHIDEndpointInfo& endpoint);
+
 } // namespace keyglass

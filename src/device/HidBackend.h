@@ -22,6 +22,9 @@ constexpr std::size_t RawHidReportSize = 32;
 
 using RawHidReport = std::array<std::uint8_t, RawHidReportSize>;
 
+/// The error code open() reports when the node exists but the user may not open it (EACCES).
+constexpr int HidOpenNoPermission = 13;
+
 /// One HID interface as enumeration reports it.
 struct HidInterfaceInfo
 {
@@ -66,8 +69,8 @@ public:
     virtual ~HidBackend() = default;
     /// Every interface with this usage page and usage (RawHID: 0xFF60 / 0x61).
     virtual std::vector<HidInterfaceInfo> enumerate(std::uint16_t usagePage, std::uint16_t usage) = 0;
-    /// Opens one interface. The error message says why (for example missing permission on the
-    /// hidraw node).
+    /// Opens one interface. The error message says why; missing permission on the node has the code
+    /// HidOpenNoPermission.
     virtual Expected<std::unique_ptr<HidDevice>> open(const HidInterfaceInfo& info) = 0;
     /// The clock that read timeouts are measured on. Real backends use the steady clock; virtual
     /// backends advance a virtual clock when a read waits, so no test ever sleeps.

@@ -62,6 +62,13 @@ public:
     virtual Expected<void> focusApplication(const std::string& appPath) = 0;
     /// The user's full name (passwd GECOS on Linux), or empty.
     virtual std::string userFullName() const = 0;
+    /// Runs `argv` (which asks for the administrator's password itself, like pkexec) and waits for it.
+    /// An error when it could not start, was not authorised or failed.
+    virtual Expected<void> runAsAdministrator(const std::vector<std::string>& argv)
+    {
+        (void)argv;
+        return unexpected(Error("Running commands as administrator is not available here"));
+    }
 };
 
 /// Answers from a script: tests queue the answers, the CLI queues what its flags say. Unanswered
@@ -81,6 +88,8 @@ public:
     std::vector<std::string> focusedApps;
     std::optional<Error> focusFailure;
     std::string fullName;
+    std::vector<std::vector<std::string>> administratorRuns;
+    std::optional<Error> administratorFailure;
     int timesBroughtToFront = 0;
 
     void bringToFront() override { ++timesBroughtToFront; }
@@ -113,6 +122,13 @@ public:
         return {};
     }
     std::string userFullName() const override { return fullName; }
+    Expected<void> runAsAdministrator(const std::vector<std::string>& argv) override
+    {
+        administratorRuns.push_back(argv);
+        if (administratorFailure)
+            return unexpected(*administratorFailure);
+        return {};
+    }
 
 private:
     static std::optional<std::filesystem::path> takeFirst(std::vector<std::optional<std::filesystem::path>>& queue)

@@ -226,7 +226,7 @@ Expected<std::unique_ptr<HidDevice>> VirtualHidBackend::open(const HidInterfaceI
     if (it == slots.end())
         return unexpected(Error("No such device: " + info.path, 0, "VirtualHid"));
     if (it->pad->refusesOpen())
-        return unexpected(Error("Permission denied opening " + info.path, 13, "VirtualHid"));
+        return unexpected(Error("Permission denied opening " + info.path, HidOpenNoPermission, "VirtualHid"));
     ++m_shared->openCount;
     return std::unique_ptr<HidDevice>(std::make_unique<VirtualHidDevice>(m_shared, it->pad, it->generation));
 }

@@ -5,6 +5,7 @@
 #include "backup/LayoutImport.h"
 #include "backup/PresetApplication.h"
 #include "device/Discovery.h"
+#include "platform/DeviceAccess.h"
 #include "device/HardwareWriter.h"
 #include "device/Lighting.h"
 #include "input/FocusMap.h"
@@ -178,6 +179,7 @@ void PadStore::publishRefresh(RefreshResult result)
             m_selectedDeviceID = m_devices.front().id;
     }
     m_lastEndpointIDs = std::move(result.endpointIDs);
+    m_inaccessiblePads = std::move(result.inaccessible);
     m_lastRefreshText = std::move(result.refreshText);
     m_autoDetectEnabled = m_watcher->watch(m_devices);
     notify();
@@ -209,6 +211,25 @@ void PadStore::setPadsReleased(bool released)
         logLine("Pads taken back");
         refresh();
     }
+}
+
+void PadStore::fixDeviceAccess()
+{
+    const auto fix = deviceAccessFix();
+    if (!fix) {
+        showToast(fix.error().message, true);
+        return;
+    }
+    m_services.desktop.bringToFront();
+    if (m_services.desktop.runAlert(deviceAccessAlert(*fix)) != 1)
+        return;
+    if (const auto ran = m_services.desktop.runAsAdministrator(fix->argv); !ran) {
+        showToast("Could not install the access rule: " + ran.error().message, true);
+        return;
+    }
+    logLine("Installed the RawHID access rule " + std::string(InstalledAccessRule));
+    showToast("Access rule installed: replug the pad if it still does not show", false);
+    refresh();
 }
 
 bool PadStore::refuseWhileReleased()

@@ -10,6 +10,7 @@
 #include "model/EditingTarget.h"
 #include "platform/Scheduler.h"
 #include "store/Observers.h"
+#include "store/RefreshCycle.h"
 #include "store/PreferredSize.h"
 
 #include <functional>
@@ -97,6 +98,11 @@ public:
     /// with a toast while an Apply is running.
     void setPadsReleased(bool released);
     bool padsReleased() const { return m_padsReleased; }
+    /// Pads on the bus that the user may not open, as the last refresh found them.
+    const std::vector<InaccessiblePad>& inaccessiblePads() const { return m_inaccessiblePads; }
+    /// "Fix access…": shows the exact commands that install the udev rule and, when the user agrees,
+    /// runs them as administrator, then rescans.
+    void fixDeviceAccess();
     void selectDevice(const std::string& deviceID);
     const DeviceModel* selectedDevice() const;
     const DeviceModel* device(const std::string& deviceID) const;
@@ -207,6 +213,7 @@ private:
     std::optional<EditingTarget> m_editingTarget;
     std::optional<std::string> m_isApplyingDeviceID;
     bool m_padsReleased = false;
+    std::vector<InaccessiblePad> m_inaccessiblePads;
     std::optional<std::string> m_toastMessage;
     bool m_toastIsError = false;
     T3Map m_t3Map;

@@ -46,6 +46,8 @@ RefreshResult loadAndMergeDevices(HidBackend& hid,
         const auto known = previous.find(id);
         auto loaded = loadDevice(hid, endpoint);
         if (!loaded) {
+            if (endpointRefusesAccess(hid, endpoint))
+                result.inaccessible.push_back({id, endpoint.product.empty() ? id : endpoint.product});
             if (known != previous.end()) {
                 DeviceModel carried = known->second;
                 carried.connected = true;

@@ -14,9 +14,18 @@ namespace keyglass {
 
 class HidBackend;
 
+/// A pad on the bus whose RawHID node the user may not open.
+struct InaccessiblePad
+{
+    std::string id;
+    std::string name; // the product name as enumeration reports it, else the id
+    bool operator==(const InaccessiblePad&) const = default;
+};
+
 struct RefreshResult
 {
     std::vector<DeviceModel> devices;
+    std::vector<InaccessiblePad> inaccessible;
     std::set<std::string> endpointIDs;
     std::string refreshText; // local time of the refresh, "HH:MM"
 };

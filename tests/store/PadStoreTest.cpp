@@ -1,6 +1,7 @@
 #include "support/StoreFixture.h"
 
 #include "keycodes/KeycodeExpression.h"
+#include "platform/DeviceAccess.h"
 
 using namespace keyglass;
 using namespace keyglass::test;
@@ -509,4 +510,39 @@ TEST_F(StoreTest, AStoreStartedReleasedReadsNothing)
     store->setPadsReleased(false);
     scheduler.runUntilIdle();
     EXPECT_NE(store->device(QuadgridID), nullptr);
+}
+
+TEST_F(StoreTest, APadClosedToTheUserIsNamedAndTheAccessFixRunsOnlyWhenAgreed)
+{
+    auto pad = addPad("quadgrid");
+    pad->setRefuseOpen(true);
+    PadStore& s = makeStore();
+    EXPECT_TRUE(s.devices().empty());
+    ASSERT_EQ(s.inaccessiblePads().size(), 1u);
+    EXPECT_EQ(s.inaccessiblePads().front().id, QuadgridID);
+
+    desktop.alertAnswers = {0}; // Cancel
+    s.fixDeviceAccess();
+    ASSERT_EQ(desktop.alertsShown.size(), 1u);
+    const auto& asked = desktop.alertsShown.front();
+    EXPECT_EQ(asked.buttons, (std::vector<std::string>{"Cancel", "Install Rule"}));
+    EXPECT_NE(asked.informativeText.find(InstalledAccessRule), std::string::npos) << "the commands are shown";
+    EXPECT_TRUE(desktop.administratorRuns.empty());
+
+    desktop.alertAnswers = {1};
+    desktop.administratorFailure = Error("Not authorised");
+    s.fixDeviceAccess();
+    EXPECT_EQ(s.toastMessage(), "Could not install the access rule: Not authorised");
+    EXPECT_TRUE(s.toastIsError());
+
+    desktop.alertAnswers = {1};
+    desktop.administratorFailure.reset();
+    pad->setRefuseOpen(false); // as if the rule had taken effect
+    s.fixDeviceAccess();
+    ASSERT_EQ(desktop.administratorRuns.size(), 2u);
+    EXPECT_EQ(desktop.administratorRuns.back().front(), "pkexec");
+    EXPECT_FALSE(s.toastIsError());
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(s.inaccessiblePads().empty());
+    EXPECT_NE(s.device(QuadgridID), nullptr);
 }

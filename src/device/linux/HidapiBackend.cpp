@@ -147,7 +147,7 @@ Expected<std::unique_ptr<HidDevice>> HidapiBackend::open(const HidInterfaceInfo&
     const int error = openErrno(info.path);
     if (error == EACCES || error == EPERM) {
         logPermissionProblemOnce(info);
-        return unexpected(Error("no permission to open " + info.path));
+        return unexpected(Error("no permission to open " + info.path, HidOpenNoPermission));
     }
     return unexpected(Error("could not open " + info.path + (error ? ": " + std::string(std::strerror(error)) : "")));
 }

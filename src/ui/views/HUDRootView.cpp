@@ -96,6 +96,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     column->setSpacing(10);
     column->addWidget(buildHeader());
     column->addWidget(buildNote());
+    column->addWidget(buildAccessBanner());
 
     m_switcher = new QWidget(this);
     m_switcher->setFixedHeight(SwitcherHeight - 10);
@@ -232,6 +233,33 @@ QWidget* HUDRootView::buildNote()
     return m_note;
 }
 
+// A pad is on the bus but its RawHID node is closed to this user: say so and offer to install the rule.
+QWidget* HUDRootView::buildAccessBanner()
+{
+    m_accessBanner = new QWidget(this);
+    m_accessBanner->setObjectName("glassBox");
+    m_accessBanner->setAttribute(Qt::WA_StyledBackground);
+    auto* row = new QHBoxLayout(m_accessBanner);
+    row->setContentsMargins(10, 8, 8, 8);
+    row->setSpacing(8);
+    row->addWidget(symbolLabel(m_accessBanner, "exclamationmark.triangle.fill", hud::errorOrange(), 14), 0, Qt::AlignTop);
+    m_accessText = new QLabel(m_accessBanner);
+    m_accessText->setObjectName("accessText");
+    m_accessText->setWordWrap(true);
+    m_accessText->setFont(hud::uiFont(9.5));
+    row->addWidget(m_accessText, 1);
+    auto* fix = new QPushButton(QString::fromUtf8("Fix access…"), m_accessBanner);
+    fix->setObjectName("fixAccess");
+    fix->setProperty("hudButton", true);
+    fix->setProperty("primary", true);
+    fix->setCursor(Qt::PointingHandCursor);
+    fix->setToolTip("Install the udev rule that lets you open VIA and Vial pads (asks for a password)");
+    connect(fix, &QPushButton::clicked, this, [this] { m_store.fixDeviceAccess(); });
+    row->addWidget(fix, 0, Qt::AlignVCenter);
+    m_accessBanner->hide();
+    return m_accessBanner;
+}
+
 QWidget* HUDRootView::buildEmptyState()
 {
     auto* empty = new QWidget(this);
@@ -321,6 +349,16 @@ void HUDRootView::sync()
     m_rescan->setToolTip("Re-scan USB RawHID devices (" + QString::fromStdString(m_store.lastRefreshText()) + ")");
 
     syncSwitcher();
+
+    const auto& closed = m_store.inaccessiblePads();
+    m_accessBanner->setVisible(!closed.empty());
+    if (!closed.empty()) {
+        const QString who = closed.size() == 1 ? QString::fromStdString(closed.front().name)
+                                               : QString::number(closed.size()) + " pads";
+        m_accessText->setText(who + (closed.size() == 1 ? " is" : " are") +
+                              " connected, but Keyglass is not allowed to open " +
+                              (closed.size() == 1 ? "it." : "them."));
+    }
 
     const DeviceModel* selected = m_store.selectedDevice();
     m_empty->setVisible(!selected);

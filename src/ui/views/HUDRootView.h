@@ -61,6 +61,7 @@ private:
     QWidget* buildHeader();
     QWidget* buildEmptyState();
     QWidget* buildNote();
+    QWidget* buildAccessBanner();
     void syncSwitcher();
 
     PadStore& m_store;
@@ -75,6 +76,8 @@ private:
     QToolButton* m_rescan = nullptr;
     QToolButton* m_quit = nullptr;
     QWidget* m_note = nullptr;
+    QWidget* m_accessBanner = nullptr;
+    QLabel* m_accessText = nullptr;
     QWidget* m_switcher = nullptr;
     QHBoxLayout* m_switcherRow = nullptr;
     std::vector<std::string> m_switcherIDs;

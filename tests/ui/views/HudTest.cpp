@@ -85,6 +85,33 @@ private slots:
         QVERIFY(hud.card()->isVisible());
     }
 
+    void aPadClosedToTheUserOffersFixAccess()
+    {
+        HudFixture f;
+        auto pad = f.addPad("quadgrid");
+        pad->setRefuseOpen(true);
+        PadStore& store = f.makeStore();
+        HUDRootView hud(store);
+        showAtPreferredSize(hud, store);
+        auto* text = hud.findChild<QLabel*>("accessText");
+        auto* fix = hud.findChild<QPushButton*>("fixAccess");
+        QVERIFY(text && fix);
+        QVERIFY(fix->isVisible());
+        QVERIFY(text->text().endsWith("is connected, but Keyglass is not allowed to open it."));
+        QCOMPARE(fix->text(), QString::fromUtf8("Fix access…"));
+        f.desktop.alertAnswers = {0};
+        clickCentre(fix);
+        QCOMPARE(f.desktop.alertsShown.size(), std::size_t(1));
+        QVERIFY(f.desktop.administratorRuns.empty());
+        saveScreenshot(hud, "hud-fix-access");
+
+        pad->setRefuseOpen(false);
+        store.refresh();
+        f.settle();
+        QVERIFY(!fix->isVisible());
+        QVERIFY(hud.card()->isVisible());
+    }
+
     void headerSwitchesBetweenAutoSyncAndItsButton()
     {
         for (const bool granted : {false, true}) {
