@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
@@ -24,7 +25,7 @@ QImage renderTrayImage(const QString& title, int height, qreal dpr)
     QFontMetricsF fm(font);
     const qreal glyph = height;
     const QString text = title;
-    const qreal textWidth = text.trimmed().isEmpty() ? 0 : fm.horizontalAdvance(text) + 2;
+    const qreal textWidth = text.trimmed().isEmpty() ? 0 : fm.horizontalAdvance(text) + 3;
     const int width = int(std::ceil(glyph + textWidth));
     QImage image(QSize(int(std::ceil(width * dpr)), int(std::ceil(height * dpr))), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(dpr);
@@ -32,14 +33,31 @@ QImage renderTrayImage(const QString& title, int height, qreal dpr)
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
+    // Light ink inside a dark rim reads on dark and light panels alike.
     const QColor ink(0xf2, 0xf3, 0xf5);
-    hud::paintSymbol(p, QRectF(1, 1, glyph - 2, glyph - 2), "dial.high", ink);
+    const QColor rim(0x10, 0x12, 0x16, 230);
+    const QRectF dial(1.5, 1.5, glyph - 3, glyph - 3);
+    for (const QPointF offset : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)})
+        hud::paintSymbol(p, dial.translated(offset), "dial.high", rim);
+    hud::paintSymbol(p, dial, "dial.high", ink);
     if (textWidth > 0) {
-        p.setFont(font);
-        p.setPen(ink);
-        p.drawText(QRectF(glyph, 0, textWidth, height), Qt::AlignVCenter | Qt::AlignLeft, text);
+        QPainterPath path;
+        path.addText(QPointF(glyph + 1, (height + fm.capHeight()) / 2), font, text);
+        p.setPen(QPen(rim, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(path);
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawPath(path);
     }
     return image;
+}
+
+bool trayHasRoomForTitle(const QRect& slot)
+{
+    // Most trays give every icon a square slot and squeeze anything wider; only a slot that is clearly
+    // wider than tall has room for the pad tags.
+    return slot.isValid() && slot.width() >= 2 * slot.height();
 }
 
 TrayController::TrayController()
@@ -101,14 +119,17 @@ TrayController::~TrayController()
 
 void TrayController::setStatus(const QString& title, const QString& toolTip)
 {
-    if (title != m_title || m_icon->icon().isNull()) {
+    const bool roomy = trayHasRoomForTitle(m_icon->geometry());
+    if (title != m_title || roomy != m_drawnWithTitle || m_icon->icon().isNull()) {
         m_title = title;
+        m_drawnWithTitle = roomy;
         QIcon icon;
         for (int h : {16, 22, 24, 32})
             for (qreal dpr : {1.0, 2.0})
-                icon.addPixmap(QPixmap::fromImage(renderTrayImage(title, h, dpr)));
+                icon.addPixmap(QPixmap::fromImage(renderTrayImage(roomy ? title : QString(), h, dpr)));
         m_icon->setIcon(icon);
     }
+    // Without the tags on the icon, the tooltip still names every pad and its layer.
     m_icon->setToolTip(toolTip);
 }
 

@@ -15,6 +15,8 @@ namespace keyglass {
 
 /// The dial glyph with the status title beside it, as the tray shows it. `height` in logical pixels.
 QImage renderTrayImage(const QString& title, int height, qreal devicePixelRatio);
+/// Whether a tray slot of this size shows the pad tags beside the dial without squeezing them.
+bool trayHasRoomForTitle(const QRect& slot);
 
 /// The tray item: its image carries the status title, its tooltip the per-device summary. A left
 /// click toggles the HUD; a right click opens the menu.
@@ -51,6 +53,7 @@ private:
     QSystemTrayIcon* m_icon = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_releaseAction = nullptr;
+    bool m_drawnWithTitle = false;
     QString m_title;
 };
 

@@ -303,6 +303,24 @@ private slots:
             for (int y = 0; y < titled.height() && !inked; ++y)
                 inked = qAlpha(titled.pixel(x, y)) > 128;
         QVERIFY(inked);
+
+        // Light ink and a dark rim, so the dial reads on light and dark panels.
+        bool light = false, dark = false;
+        for (int x = 0; x < bare.width(); ++x)
+            for (int y = 0; y < bare.height(); ++y) {
+                const QRgb px = bare.pixel(x, y);
+                if (qAlpha(px) < 200)
+                    continue;
+                const int level = qGray(px);
+                light = light || level > 200;
+                dark = dark || level < 60;
+            }
+        QVERIFY(light && dark);
+
+        // Square slots (most trays) get the dial alone; only a wide slot has room for the tags.
+        QVERIFY(!trayHasRoomForTitle(QRect(0, 0, 22, 22)));
+        QVERIFY(!trayHasRoomForTitle(QRect()));
+        QVERIFY(trayHasRoomForTitle(QRect(0, 0, 60, 24)));
     }
 
     void compositeInputSplitsRealAndDemoPads()
