@@ -37,7 +37,7 @@ QColor textSecondary()
 }
 QColor textTertiary()
 {
-    return QColor(0x6a, 0x70, 0x7c);
+    return QColor(0x8a, 0x90, 0x9c);
 }
 QColor liveGreen()
 {

@@ -11,6 +11,7 @@
 
 #include "support/ScreenshotSupport.h"
 
+#include <cmath>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -76,6 +77,18 @@ RGBState rgb(std::uint8_t effect, std::uint8_t brightness, std::uint8_t hue, std
     return s;
 }
 
+double relativeLuminance(const QColor& c)
+{
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = relativeLuminance(a), lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 } // namespace
 
 class WidgetsTest : public QObject
@@ -83,6 +96,16 @@ class WidgetsTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Every text colour a user reads keeps 4.5:1 against both ends of the panel gradient.
+    void readableTextColoursContrastWithThePanel()
+    {
+        for (const QColor& ink : {hud::textPrimary(), hud::textSecondary(), hud::textTertiary(), hud::errorOrange(),
+                                  hud::liveGreen(), hud::defaultAccent()})
+            for (const QColor& panel : {hud::panelTop(), hud::panelBottom()})
+                QVERIFY2(contrast(ink, panel) >= 4.5,
+                         qPrintable(ink.name() + " on " + panel.name() + ": " + QString::number(contrast(ink, panel))));
+    }
+
     void geometryPlacesKeysByUnitsAndHitTestsTheSameRects()
     {
         DeckMetrics m;

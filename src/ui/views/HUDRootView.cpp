@@ -27,7 +27,7 @@ QString hudStyleSheet()
     return QStringLiteral(R"(
 QLabel { color: #eceef2; }
 QLabel#secondary { color: #9aa1ad; }
-QLabel#caption { color: #7c838f; }
+QLabel#caption { color: #8a909c; }
 QLabel#error { color: #ff9f0a; }
 QLabel#hudTitle { color: #f4f5f7; }
 QToolButton[hudButton="true"], QPushButton[hudButton="true"] {
