@@ -301,12 +301,32 @@ void MachinedKnobDial::paintChip(QPainter& p, const QRectF& chipRect, bool clock
     hud::paintSymbol(
         p, icon, clockwise ? "arrow.clockwise" : "arrow.counterclockwise", lit ? ink : hud::textSecondary());
     QRectF label = chip.adjusted(iconSize + 11, 0, -6, 0);
-    QFont f = hud::uiFont(7.5, QFont::DemiBold);
+    const QString title = clockwise ? m_cwTitle : m_ccwTitle;
+    const QString other = clockwise ? m_ccwTitle : m_cwTitle;
+    // Both pills share one size, that of the longer caption, so the pair looks alike.
+    const QString longer = title.size() >= other.size() ? title : other;
+    QFont f = hud::uiFont(pillPointSize(longer, label.width()), QFont::DemiBold);
     QFontMetricsF fm(f);
     p.setFont(f);
     p.setPen(ink);
-    const QString title = clockwise ? m_cwTitle : m_ccwTitle;
-    p.drawText(label, Qt::AlignVCenter | Qt::AlignLeft, fm.elidedText(title, Qt::ElideRight, label.width()));
+    p.drawText(label, Qt::AlignVCenter | Qt::AlignLeft, pillCaption(title, other, fm, label.width()));
+}
+
+QString pillCaption(const QString& title, const QString& other, const QFontMetricsF& metrics, qreal width)
+{
+    const QString shown = metrics.elidedText(title, Qt::ElideRight, width);
+    if (shown != title && title != other && metrics.elidedText(other, Qt::ElideRight, width) == shown)
+        return metrics.elidedText(title, Qt::ElideLeft, width);
+    return shown;
+}
+
+qreal pillPointSize(const QString& title, qreal width)
+{
+    qreal size = PillLargestPointSize;
+    while (size > PillSmallestPointSize &&
+           QFontMetricsF(hud::uiFont(size, QFont::DemiBold)).horizontalAdvance(title) > width)
+        size -= 0.5;
+    return size;
 }
 
 } // namespace keyglass

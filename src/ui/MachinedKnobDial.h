@@ -3,10 +3,21 @@
 #include "ui/KeycapGeometry.h"
 
 #include <QColor>
+#include <QFontMetricsF>
 #include <QString>
 #include <QWidget>
 
 namespace keyglass {
+
+/// Knob direction pills: the caption's text shrinks from the largest size towards the smallest before
+/// it is elided (the knob's tooltip carries both captions in full).
+inline constexpr qreal PillLargestPointSize = 9.0;
+inline constexpr qreal PillSmallestPointSize = 7.5;
+qreal pillPointSize(const QString& title, qreal width);
+/// What a pill shows of `title` in `width`: elided at the end, unless that would read the same as the
+/// other direction's caption ("Scroll…" twice), then elided at the start ("…Down", "…Up").
+QString pillCaption(const QString& title, const QString& other, const QFontMetricsF& metrics, qreal width);
+
 
 /// A rotary encoder: a machined metal dial with its click binding in the middle and one chip per turn
 /// direction under it. The widget fills one knob cell of the deck layout; its zones come from

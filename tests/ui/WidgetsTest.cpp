@@ -106,6 +106,31 @@ private slots:
                          qPrintable(ink.name() + " on " + panel.name() + ": " + QString::number(contrast(ink, panel))));
     }
 
+    // "Scroll Up" and "Scroll Down" must not both end up as "Scroll…": the text shrinks first.
+    void knobPillsShrinkBeforeTheyElide()
+    {
+        const QString caption = "Scroll Down";
+        QCOMPARE(pillPointSize("Up", 200), PillLargestPointSize);
+        const qreal atLargest = QFontMetricsF(hud::uiFont(PillLargestPointSize, QFont::DemiBold)).horizontalAdvance(caption);
+        const qreal atSmallest =
+            QFontMetricsF(hud::uiFont(PillSmallestPointSize, QFont::DemiBold)).horizontalAdvance(caption);
+        QVERIFY(atSmallest < atLargest);
+        const qreal between = (atLargest + atSmallest) / 2;
+        const qreal size = pillPointSize(caption, between);
+        QVERIFY(size < PillLargestPointSize && size >= PillSmallestPointSize);
+        QVERIFY(QFontMetricsF(hud::uiFont(size, QFont::DemiBold)).horizontalAdvance(caption) <= between);
+        QCOMPARE(pillPointSize(caption, 10), PillSmallestPointSize);
+
+        // Where even the smallest text does not fit, the two directions still read differently.
+        const QFontMetricsF fm(hud::uiFont(PillSmallestPointSize, QFont::DemiBold));
+        const qreal narrow = fm.horizontalAdvance("Scroll") + 2;
+        const QString down = pillCaption("Scroll Down", "Scroll Up", fm, narrow);
+        const QString up = pillCaption("Scroll Up", "Scroll Down", fm, narrow);
+        QVERIFY2(down != up, qPrintable(down + " / " + up));
+        QVERIFY(down.endsWith("n") && up.endsWith("Up"));
+        QCOMPARE(pillCaption("Vol Up", "Vol Down", fm, 500), QString("Vol Up"));
+    }
+
     void geometryPlacesKeysByUnitsAndHitTestsTheSameRects()
     {
         DeckMetrics m;
