@@ -183,21 +183,21 @@ void GenericDeviceCard::buildActionRow(QVBoxLayout* column)
     connect(presets, &QToolButton::clicked, this, [this] { m_store.setShowingPresets(true); });
     row->addWidget(presets);
 
-    auto* save = iconButton(m_actions, "savePreset", "square.and.arrow.down");
+    auto* save = iconButton(m_actions, "savePreset", "square.and.arrow.down", "Save");
     connect(save, &QToolButton::clicked, this, [this] {
         if (const DeviceModel* d = current())
             m_store.saveEditsToActivePreset(d->id);
     });
     row->addWidget(save);
 
-    auto* backup = iconButton(m_actions, "backup", "arrow.down.doc");
+    auto* backup = iconButton(m_actions, "backup", "arrow.down.doc", "Back Up");
     connect(backup, &QToolButton::clicked, this, [this] {
         if (const DeviceModel* d = current())
             m_store.saveBackup(d->id);
     });
     row->addWidget(backup);
 
-    auto* restore = iconButton(m_actions, "restore", "arrow.up.doc");
+    auto* restore = iconButton(m_actions, "restore", "arrow.up.doc", "Restore");
     restore->setToolTip("Restore mappings from backup (.json) or Vial (.vil)");
     connect(restore, &QToolButton::clicked, this, [this] {
         if (const DeviceModel* d = current())
@@ -207,7 +207,7 @@ void GenericDeviceCard::buildActionRow(QVBoxLayout* column)
 
     row->addStretch(1);
 
-    auto* discard = iconButton(m_actions, "discard", "arrow.uturn.backward");
+    auto* discard = iconButton(m_actions, "discard", "arrow.uturn.backward", "Discard");
     discard->setToolTip("Discard unsaved edits");
     connect(discard, &QToolButton::clicked, this, [this] {
         if (const DeviceModel* d = current())
