@@ -6,6 +6,7 @@
 #include "device/RawHidSession.h"
 #include "device/ViaCommands.h"
 #include "device/ViaLayout.h"
+#include "keycodes/KeycodeSafety.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,7 +33,7 @@ EncoderMap emptyEncoderMap(int layers, std::size_t encoders)
 
 void markFirmwareCustom(DeviceModel& model, int layer, int row, int col, Keycode code)
 {
-    if (isFirmwareCustomKeycode(code, model.proto.viaVersion()))
+    if (isFirmwareCustomKeycode(code))
         model.protectedLayerCells.insert(layerCellKey(layer, row, col));
 }
 
