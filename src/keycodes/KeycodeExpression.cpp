@@ -111,7 +111,7 @@ constexpr LayerFunction OtherLayerFunctions[] = {
 };
 
 // Longer than any name, so longer text skips the name look-ups without being copied.
-constexpr std::size_t MaxNameLength = 32;
+constexpr std::size_t MaxNameLength = 48;
 
 class UpperName
 {

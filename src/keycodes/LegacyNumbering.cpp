@@ -116,8 +116,12 @@ std::optional<Keycode> toLegacyNumbering(Keycode current)
             return static_cast<Keycode>(function.legacy + n);
         }
     }
-    if (current >= 0x5600 && current <= 0x56EF) // swap-hands tap
-        return withKey(current, 0x5600, basicToLegacy);
+    if (current >= 0x5600 && current <= 0x56EF) { // swap-hands tap; from 0x56F0 on are its actions
+        const auto code = withKey(current, 0x5600, basicToLegacy);
+        if (!code || *code >= 0x56F0)
+            return std::nullopt;
+        return code;
+    }
     if ((current >= 0x56F0 && current <= 0x57FF) || current >= 0x8000) // swap-hands actions, tap dance, unicode
         return current;
     for (const Block& block : Blocks) {
