@@ -55,15 +55,33 @@ constexpr NamedCode Wrappers[] = {
 
 // Mod-tap names that are not a wrapper name followed by "_T".
 constexpr NamedCode ModTapOnlyNames[] = {
-    {"CTL_T", 0x01}, {"SFT_T", 0x02}, {"ALT_T", 0x04}, {"OPT_T", 0x04}, {"GUI_T", 0x08},
-    {"CMD_T", 0x08}, {"WIN_T", 0x08}, {"ALL_T", 0x0F},
+    {"CTL_T", 0x01},
+    {"SFT_T", 0x02},
+    {"ALT_T", 0x04},
+    {"OPT_T", 0x04},
+    {"GUI_T", 0x08},
+    {"CMD_T", 0x08},
+    {"WIN_T", 0x08},
+    {"ALL_T", 0x0F},
 };
 
 // MOD_* constants of MT, LM and OSM: four modifier bits and 0x10 for the right hand.
 constexpr NamedCode ModifierConstants[] = {
-    {"MOD_LCTL", 0x01}, {"MOD_LSFT", 0x02}, {"MOD_LALT", 0x04}, {"MOD_LOPT", 0x04}, {"MOD_LGUI", 0x08},
-    {"MOD_LCMD", 0x08}, {"MOD_LWIN", 0x08}, {"MOD_RCTL", 0x11}, {"MOD_RSFT", 0x12}, {"MOD_RALT", 0x14},
-    {"MOD_ROPT", 0x14}, {"MOD_RGUI", 0x18}, {"MOD_RCMD", 0x18}, {"MOD_RWIN", 0x18}, {"MOD_MEH", 0x07},
+    {"MOD_LCTL", 0x01},
+    {"MOD_LSFT", 0x02},
+    {"MOD_LALT", 0x04},
+    {"MOD_LOPT", 0x04},
+    {"MOD_LGUI", 0x08},
+    {"MOD_LCMD", 0x08},
+    {"MOD_LWIN", 0x08},
+    {"MOD_RCTL", 0x11},
+    {"MOD_RSFT", 0x12},
+    {"MOD_RALT", 0x14},
+    {"MOD_ROPT", 0x14},
+    {"MOD_RGUI", 0x18},
+    {"MOD_RCMD", 0x18},
+    {"MOD_RWIN", 0x18},
+    {"MOD_MEH", 0x07},
     {"MOD_HYPR", 0x0F},
 };
 
@@ -257,8 +275,7 @@ Keycode modTap(unsigned modifiers, Keycode key, bool legacyKeycodes)
 
 // The functions QMK keymaps use beyond the plain grammar. None of them may sit inside a wrapper: a
 // wrapper would mask them onto another key.
-std::optional<Keycode>
-parseFunction(std::string_view upperHead, std::string_view argument, bool legacyKeycodes)
+std::optional<Keycode> parseFunction(std::string_view upperHead, std::string_view argument, bool legacyKeycodes)
 {
     for (const LayerFunction& function : OtherLayerFunctions) {
         if (function.name != upperHead)
@@ -383,6 +400,10 @@ std::optional<Keycode> parseKeycodeExpression(std::string_view text, bool legacy
             }
         }
         if (const auto bits = findHead(std::begin(Wrappers), std::end(Wrappers), head)) {
+            // One code holds left- or right-hand modifiers, never both: LCTL(RSFT(x)) has no code, and
+            // OR-ing the bits would turn the left Control into a right one.
+            if (wrapped && ((wrapperBits ^ *bits) & 0x1000) != 0)
+                return std::nullopt;
             wrapperBits = static_cast<Keycode>(wrapperBits | *bits);
             wrapped = true;
             current = argument;

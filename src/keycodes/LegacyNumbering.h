@@ -3,7 +3,7 @@
 // against the current one. Only codes whose old place is documented are translated; the rest have
 // no counterpart, so a translation never lands on a different key.
 
-#include "store/DeviceModel.h"
+#include "model/Keycode.h"
 
 #include <optional>
 

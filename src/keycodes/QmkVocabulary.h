@@ -3,7 +3,7 @@
 // code with its group, key, label and aliases, in the current numbering. Immutable; safe to read
 // from any thread.
 
-#include "store/DeviceModel.h"
+#include "model/Keycode.h"
 
 #include <optional>
 #include <span>
