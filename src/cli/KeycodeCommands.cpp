@@ -1,5 +1,5 @@
-// keyglass-cli keycode parse|format|describe|validate and preset validate: the keycode vocabulary and
-// the safety rules for scripts, one result per input line.
+// keyglass-cli keycode parse|format|describe|validate|names and preset validate: the keycode
+// vocabulary and the safety rules for scripts, one result per input line.
 
 #include "cli/Cli.h"
 #include "keycodes/KeycodeExpression.h"
@@ -7,8 +7,12 @@
 #include "presets/PresetSafety.h"
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
+#include "keycodes/LegacyNumbering.h"
+#include "keycodes/QmkVocabulary.h"
 #include "presets/DevicePreset.h"
 #include "platform/AtomicFile.h"
+
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <ostream>
@@ -128,6 +132,49 @@ int keycodeValidate(Invocation& call)
     return status;
 }
 
+// Every QMK key the pad's numbering has a code for: code, key, aliases (current names first, then
+// the ones older QMK used), title and shortcut.
+int keycodeNames(Invocation& call)
+{
+    const bool legacy = takeFlag(call.args, "--legacy");
+    const bool asJson = takeFlag(call.args, "--json");
+    if (rejectUnknownOptions(call, "keycode names"))
+        return ExitUsage;
+    if (!call.args.empty()) {
+        call.err << "usage: keyglass-cli keycode names [--legacy] [--json]\n";
+        return ExitUsage;
+    }
+    const T3Map noT3;
+    const FocusMap noFocus;
+    nlohmann::json list = nlohmann::json::array();
+    for (const QmkKeycode& entry : qmkKeycodes()) {
+        const auto code = legacy ? toLegacyNumbering(entry.code) : std::optional<Keycode>(entry.code);
+        if (!code)
+            continue;
+        std::vector<std::string> aliases;
+        const auto add = [&](std::string_view name) { aliases.emplace_back(name); };
+        forEachName(entry.aliases, add);
+        forEachName(entry.former, add);
+        const KeyAction action = describeKeycode(*code, legacy, false, noT3, noFocus);
+        if (asJson) {
+            list.push_back({{"code", hex4(*code)},
+                            {"name", entry.key},
+                            {"aliases", aliases},
+                            {"title", action.title},
+                            {"shortcut", action.shortcut}});
+            continue;
+        }
+        std::string joined;
+        for (const std::string& alias : aliases)
+            joined += (joined.empty() ? "" : ",") + alias;
+        call.out << hex4(*code) << "\t" << entry.key << "\t" << joined << "\t" << action.title << "\t"
+                 << action.shortcut << "\n";
+    }
+    if (asJson)
+        call.out << list.dump(2) << "\n";
+    return ExitOk;
+}
+
 int presetValidate(Invocation& call)
 {
     const bool legacy = takeFlag(call.args, "--legacy");
@@ -183,6 +230,9 @@ const bool registered = [] {
     registerCommand("keycode validate",
                     "keycode validate [--legacy] [EXPR...]     ok, or why the expression is refused",
                     keycodeValidate);
+    registerCommand("keycode names",
+                    "keycode names [--legacy] [--json]         every QMK key: code, name, aliases, title, shortcut",
+                    keycodeNames);
     registerCommand("preset validate",
                     "preset validate [--legacy] FILE...        each refused expression of a preset file, or ok",
                     presetValidate);

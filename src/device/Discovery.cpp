@@ -6,6 +6,7 @@
 #include "device/RawHidSession.h"
 #include "device/ViaCommands.h"
 #include "device/ViaLayout.h"
+#include "keycodes/KeycodeSafety.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,9 +31,12 @@ EncoderMap emptyEncoderMap(int layers, std::size_t encoders)
     return EncoderMap(static_cast<std::size_t>(layers), std::vector<std::vector<Keycode>>(encoders, {0, 0}));
 }
 
+// VIA's USER00.. codes at 0x5F80 belong to the pad up to protocol 11; protocol 12 moved them into QK_KB,
+// and from then on 0x5F80 is no custom code.
 void markFirmwareCustom(DeviceModel& model, int layer, int row, int col, Keycode code)
 {
-    if (isFirmwareCustomKeycode(code, model.proto.viaVersion()))
+    const bool viaUserRange = code >= 0x5F80 && code <= 0x5FFF;
+    if (viaUserRange ? model.proto.viaVersion() <= 11 : isFirmwareCustomKeycode(code))
         model.protectedLayerCells.insert(layerCellKey(layer, row, col));
 }
 

@@ -43,15 +43,6 @@ std::uint64_t readU64LE(std::span<const std::uint8_t> bytes, std::size_t offset)
     return value;
 }
 
-bool isFirmwareCustomKeycode(Keycode code, int viaVersion)
-{
-    if (code >= 0x7E00 && code <= 0x7E1F)
-        return true;
-    if (code >= 0x7E40 && code <= 0x7E5F)
-        return true;
-    return viaVersion <= 11 && code >= 0x5F80 && code <= 0x5FFF;
-}
-
 bool isHardwareReservedKeycode(Keycode code)
 {
     return code == 0x00F1 || code == 0x00F2;

@@ -58,8 +58,6 @@ struct VialKeyboardId
     std::uint64_t uid = 0;
 };
 
-/// Firmware-custom keycode ranges (QK_KB / QK_USER, and the pre-12 user range).
-bool isFirmwareCustomKeycode(Keycode code, int viaVersion);
 /// Hardware layer keys that must stay where they are on every layer.
 bool isHardwareReservedKeycode(Keycode code);
 

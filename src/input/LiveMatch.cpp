@@ -1,6 +1,7 @@
 #include "input/LiveMatch.h"
 
 #include "input/HIDInputWatcher.h"
+#include "keycodes/LegacyNumbering.h"
 
 #include <algorithm>
 
@@ -9,6 +10,15 @@ namespace keyglass {
 namespace {
 
 constexpr Keycode TapDanceHighByte = 0x57;
+
+// An old-numbering pad's bindings are compared as the same keys in the current numbering, like the
+// live code itself; a binding without a counterpart is compared as it is.
+bool bindingMatches(const DeviceModel& device, Keycode bound, Keycode code)
+{
+    if (!device.legacyKeycodes())
+        return keycodesMatch(bound, code);
+    return keycodesMatch(toCurrentNumbering(bound, true).value_or(bound), toCurrentNumbering(code, true).value_or(code));
+}
 
 // The tap-dance id when `bound` is TD(n) for an existing entry whose slot carries `code`.
 std::optional<std::string> tapDanceMatch(const DeviceModel& device, Keycode bound, Keycode code)
@@ -19,7 +29,7 @@ std::optional<std::string> tapDanceMatch(const DeviceModel& device, Keycode boun
     if (n >= device.tapDanceCount || n >= static_cast<int>(device.tapDances.size()))
         return std::nullopt;
     for (int slot = 0; slot < 4; ++slot) {
-        if (keycodesMatch(*device.tapDances[static_cast<size_t>(n)].slot(slot), code))
+        if (bindingMatches(device, *device.tapDances[static_cast<size_t>(n)].slot(slot), code))
             return "td-" + std::to_string(n) + "-" + std::to_string(slot);
     }
     return std::nullopt;
@@ -31,7 +41,7 @@ std::optional<std::string> matchOnLayer(const DeviceModel& device, int layer, Ke
         if (key.decal)
             continue;
         const Keycode bound = device.keycodeAt(layer, key.row, key.col);
-        if (keycodesMatch(bound, code))
+        if (bindingMatches(device, bound, code))
             return "k-" + std::to_string(key.row) + "-" + std::to_string(key.col);
         if (auto id = tapDanceMatch(device, bound, code))
             return id;
@@ -45,16 +55,16 @@ std::optional<std::string> matchOnLayer(const DeviceModel& device, int layer, Ke
         if (layerEncoders && j < layerEncoders->size()) {
             const auto& pair = (*layerEncoders)[j];
             if (pair.size() >= 2) {
-                if (keycodesMatch(pair[0], code))
+                if (bindingMatches(device, pair[0], code))
                     return prefix + "-ccw";
-                if (keycodesMatch(pair[1], code))
+                if (bindingMatches(device, pair[1], code))
                     return prefix + "-cw";
             }
         }
         const auto& encoder = device.encoders[j];
         if (encoder.hasClick()) {
             const Keycode bound = device.keycodeAt(layer, *encoder.clickRow, *encoder.clickCol);
-            if (keycodesMatch(bound, code))
+            if (bindingMatches(device, bound, code))
                 return prefix + "-click";
             if (auto id = tapDanceMatch(device, bound, code))
                 return id;

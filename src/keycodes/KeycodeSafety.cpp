@@ -2,6 +2,7 @@
 
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeText.h"
+#include "keycodes/QmkVocabulary.h"
 
 namespace keyglass {
 
@@ -42,20 +43,34 @@ std::optional<std::string> checkTrimmed(std::string_view trimmed, bool legacyKey
     const auto code = parseKeycodeExpression(trimmed, legacyKeycodes);
     if (!code)
         return "Unrecognized QMK expression \"" + std::string(trimmed) + "\"";
-    return keycodeBlockReason(*code, trimmed);
+    return keycodeBlockReason(*code, trimmed, legacyKeycodes);
 }
 
 } // namespace
 
+bool isFirmwareCustomKeycode(Keycode code)
+{
+    return (code >= 0x5F80 && code <= 0x5FFF) || (code >= QkKbFirst && code <= QkUserLast);
+}
+
 std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText)
+{
+    return keycodeBlockReason(code, expressionText, false);
+}
+
+std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText, bool legacyKeycodes)
 {
     if ((code & 0xDFF0) == 0x5C00)
         return "Blocked bootloader/reset keycode " + hex4(code) + " (\"" + std::string(expressionText) + "\")";
     if (code >= 0x7000 && code <= 0x701F)
         return "Blocked QMK magic/EEPROM keycode " + hex4(code);
-    if (code == 0x00F1 || code == 0x00F2)
+    // The old numbering's magic codes run on past the bootloader block (0x5C14 toggles NKRO), and its
+    // EEPROM clear sits at 0x5CDF, or 0x5CDE on VIA builds.
+    if (legacyKeycodes && ((code >= 0x5C10 && code <= 0x5C15) || code == 0x5CDE || code == 0x5CDF))
+        return "Blocked QMK magic/EEPROM keycode " + hex4(code);
+    if (!legacyKeycodes && (code == 0x00F1 || code == 0x00F2))
         return "Blocked hardware-reserved keycode " + hex4(code);
-    if ((code >= 0x5F80 && code <= 0x5FFF) || (code & 0xFFA0) == 0x7E00)
+    if (isFirmwareCustomKeycode(code))
         return "Blocked firmware-custom QK_KB/QK_USER keycode " + hex4(code);
     return std::nullopt;
 }

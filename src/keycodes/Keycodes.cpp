@@ -1,7 +1,9 @@
 #include "keycodes/Keycodes.h"
 
+#include "keycodes/KeycodeCaptions.h"
 #include "keycodes/KeycodeTables.h"
 #include "keycodes/KeycodeText.h"
+#include "keycodes/LegacyNumbering.h"
 
 #include <string_view>
 
@@ -64,19 +66,29 @@ private:
     std::size_t m_size = 0;
 };
 
-KeyAction describeModifiedBasic(Keycode code, bool windowsStyle, const T3Map& t3Map, const FocusMap& focusMap)
+// `code` is the pad's own code (the focus map's key); `current` the same key in the current
+// numbering, which decides the caption. `named` is false for an old-numbering code without a
+// current counterpart: only the fixed labels apply to it.
+KeyAction describeModifiedBasic(
+    Keycode code, Keycode current, bool named, bool windowsStyle, const T3Map& t3Map, const FocusMap& focusMap)
 {
-    const auto usage = static_cast<std::uint8_t>(code & 0xFF);
-    const std::uint8_t highByte = static_cast<std::uint8_t>(code >> 8);
-    const bool ctrl = code & ModCtrl;
-    const bool shift = code & ModShift;
-    const bool alt = code & ModAlt;
-    const bool gui = code & ModGui;
+    const auto usage = static_cast<std::uint8_t>(current & 0xFF);
+    const std::uint8_t highByte = static_cast<std::uint8_t>(current >> 8);
+    const bool right = current & 0x1000;
+    const bool ctrl = current & ModCtrl;
+    const bool shift = current & ModShift;
+    const bool alt = current & ModAlt;
+    const bool gui = current & ModGui;
 
     const std::optional<std::string_view> label = baseLabel(usage);
-    std::string base = label ? std::string(*label) : hex2(usage);
+    // The look-up key of T3 bindings is built from the fixed labels only.
+    const std::string fixedBase = label ? std::string(*label) : hex2(usage);
+    std::optional<std::string_view> extra;
+    if (!label && named)
+        extra = extraBasicLabel(usage, windowsStyle);
+    std::string base = extra ? std::string(*extra) : fixedBase;
 
-    std::string shortcut;
+    std::string shortcut = right && (current & 0x0F00) ? "R" : "";
     if (windowsStyle) {
         if (ctrl)
             shortcut += "Ctrl+";
@@ -148,11 +160,15 @@ KeyAction describeModifiedBasic(Keycode code, bool windowsStyle, const T3Map& t3
             key.append("f6");
             break;
         default:
-            key.appendLower(base);
+            key.appendLower(fixedBase);
             break;
         }
         if (const auto command = t3Map.find(key.view()); command != t3Map.end() && !command->second.empty())
             return make(code, command->second, std::move(shortcut));
+    }
+    if ((current & 0x0F00) == ModShift && named) {
+        if (const auto symbol = shiftedSymbol(usage))
+            return make(code, std::string(*symbol), std::move(shortcut));
     }
     return make(code, std::move(base), std::move(shortcut));
 }
@@ -213,18 +229,26 @@ describeKeycode(Keycode code, bool legacyKeycodes, bool windowsStyle, const T3Ma
     default:
         break;
     }
-    if (code == (legacyKeycodes ? 0x00F9 : 0x00D9))
+    // An old-numbering pad's codes are captioned as the same key in the current numbering.
+    const std::optional<Keycode> translated = toCurrentNumbering(code, legacyKeycodes);
+    if (!translated) {
+        if (code >= 0x0002 && code <= 0x0FFF)
+            return describeModifiedBasic(code, code, false, windowsStyle, t3Map, focusMap);
+        return make(code, hex4(code), {});
+    }
+    const Keycode current = *translated;
+    if (current == 0x00D9)
         return make(code, "Scroll Up", "Wheel ↑");
-    if (code == (legacyKeycodes ? 0x00FA : 0x00DA))
+    if (current == 0x00DA)
         return make(code, "Scroll Down", "Wheel ↓");
 
-    if ((code & 0xFF00) == 0x5700) {
-        const std::string n = std::to_string(code & 0xFF);
+    if ((current & 0xFF00) == 0x5700) {
+        const std::string n = std::to_string(current & 0xFF);
         return make(code, "Tap Dance " + n, "TD(" + n + ")");
     }
-    if ((code & 0xFF80) == 0x5200 && (code & 0xFFE0) != 0x5240) {
-        const std::string n = std::to_string(code & 0x1F);
-        switch (code & 0xFFE0) {
+    if ((current & 0xFF80) == 0x5200 && (current & 0xFFE0) != 0x5240) {
+        const std::string n = std::to_string(current & 0x1F);
+        switch (current & 0xFFE0) {
         case 0x5200:
             return make(code, "TO(" + n + ")", "Go L" + n);
         case 0x5260:
@@ -234,8 +258,13 @@ describeKeycode(Keycode code, bool legacyKeycodes, bool windowsStyle, const T3Ma
         }
     }
 
-    if (code >= 0x0002 && code <= 0x0FFF)
-        return describeModifiedBasic(code, windowsStyle, t3Map, focusMap);
+    if (current >= 0x0002 && current <= 0x0FFF)
+        return describeModifiedBasic(code, current, true, windowsStyle, t3Map, focusMap);
+    // Right-hand modifiers around a key.
+    if (current >= 0x1100 && current <= 0x1FFF && (current & 0xFF) != 0)
+        return describeModifiedBasic(code, current, true, windowsStyle, t3Map, focusMap);
+    if (auto action = describeExtendedKeycode(code, current, windowsStyle))
+        return std::move(*action);
     return make(code, hex4(code), {});
 }
 

@@ -503,7 +503,7 @@ std::optional<Keycode> layerKey(std::string_view head, std::string_view argument
         unsigned oldLimit;
     };
     constexpr LayerFunction Functions[] = {
-        {"TO", 0x5200, 0x5000, 15},
+        {"TO", 0x5200, 0x5010, 15}, // as Vial wrote it; 0x5000 | n (QMK 0.18) reads as TO too
         {"MO", 0x5220, 0x5100, 31},
         {"DF", 0x5240, 0x5200, 31},
         {"TG", 0x5260, 0x5300, 31},

@@ -96,11 +96,13 @@ std::string DeviceProtocol::label() const
     return "VIA v" + std::to_string(viaVersion());
 }
 
+// QMK renumbered its keycodes in 0.19 (VIA protocol 11, Vial protocol 6). Protocol 10 (QMK 0.18)
+// already moved TO() to 0x5000 | n; the old-numbering tables read both TO forms.
 bool DeviceProtocol::legacyKeycodes() const
 {
     if (const auto* vial = std::get_if<Vial>(&m_value))
-        return vial->vialVersion < 6;
-    return viaVersion() < 10;
+        return vial->vialVersion <= 5;
+    return viaVersion() <= 10;
 }
 
 Keycode DeviceModel::keycodeAt(int layer, int row, int col) const

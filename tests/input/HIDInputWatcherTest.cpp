@@ -1,6 +1,6 @@
 #include "input/HIDInputWatcher.h"
-#include "support/ScriptedInput.h"
 #include "platform/ManualScheduler.h"
+#include "support/ScriptedInput.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -218,7 +218,8 @@ TEST_P(WheelNumbering, FollowsTheDeviceProtocol)
 INSTANTIATE_TEST_SUITE_P(Protocols,
                          WheelNumbering,
                          ::testing::Values(WheelCase{DeviceProtocol::via(9), 0x00F9, 0x00FA},
-                                           WheelCase{DeviceProtocol::via(10), 0x00D9, 0x00DA},
+                                           WheelCase{DeviceProtocol::via(10), 0x00F9, 0x00FA},
+                                           WheelCase{DeviceProtocol::via(11), 0x00D9, 0x00DA},
                                            WheelCase{DeviceProtocol::via(12), 0x00D9, 0x00DA},
                                            WheelCase{DeviceProtocol::vial(9, 5, 1), 0x00F9, 0x00FA},
                                            WheelCase{DeviceProtocol::vial(9, 6, 1), 0x00D9, 0x00DA}));

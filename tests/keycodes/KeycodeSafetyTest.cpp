@@ -62,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ValidateCase{"0x7020", false, std::nullopt},
                     ValidateCase{"0x6FFF", false, std::nullopt},
                     ValidateCase{"0xF1", false, "Blocked hardware-reserved keycode 0x00F1"},
-                    ValidateCase{"0xF2", true, "Blocked hardware-reserved keycode 0x00F2"},
+                    ValidateCase{"0xF2", false, "Blocked hardware-reserved keycode 0x00F2"},
+                    ValidateCase{"0xF2", true, std::nullopt},
                     ValidateCase{"0xF3", false, std::nullopt},
                     ValidateCase{"0x7E00", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E00"},
                     ValidateCase{"0x7E1F", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E1F"},
@@ -70,8 +71,19 @@ INSTANTIATE_TEST_SUITE_P(
                     ValidateCase{"0x7E5F", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E5F"},
                     ValidateCase{"0x5F80", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5F80"},
                     ValidateCase{"0x5FFF", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5FFF"},
-                    ValidateCase{"0x7E20", false, std::nullopt},
-                    ValidateCase{"0x7E60", false, std::nullopt},
+                    ValidateCase{"0x7E20", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E20"},
+                    ValidateCase{"0x7E60", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E60"},
+                    ValidateCase{"0x7FFF", true, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7FFF"},
+                    ValidateCase{"0x8000", false, std::nullopt},
+                    ValidateCase{"0x5CDF", true, "Blocked QMK magic/EEPROM keycode 0x5CDF"},
+                    ValidateCase{"0x5CDE", true, "Blocked QMK magic/EEPROM keycode 0x5CDE"},
+                    ValidateCase{"0x5C14", true, "Blocked QMK magic/EEPROM keycode 0x5C14"},
+                    ValidateCase{"0x5C14", false, std::nullopt},
+                    ValidateCase{"0x5C16", true, std::nullopt},
+                    ValidateCase{"QK_KB_40", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E28"},
+                    ValidateCase{"QK_USER_5", false, "Blocked firmware-custom QK_KB/QK_USER keycode 0x7E45"},
+                    ValidateCase{"QK_USER_5", true, "Unrecognized QMK expression \"QK_USER_5\""},
+                    ValidateCase{"QK_KB_3", true, "Blocked firmware-custom QK_KB/QK_USER keycode 0x5F83"},
                     ValidateCase{"0x5F7F", false, std::nullopt},
                     // A wrapper keeps only the low twelve bits, so no wrapped code reaches a blocked range.
                     ValidateCase{"LCTL(0x7C00)", false, std::nullopt}));
@@ -109,7 +121,7 @@ TEST(KeycodeBlockReason, ClassesOverTheWholeKeycodeSpace)
     EXPECT_EQ(bootloader, 32);
     EXPECT_EQ(magic, 32);
     EXPECT_EQ(hardware, 2);
-    EXPECT_EQ(custom, 128 + 32 + 32);
+    EXPECT_EQ(custom, 128 + 0x200);
 }
 
 TEST(KeycodeBlockReason, OnlyTheBootloaderMessageQuotesTheText)
@@ -118,7 +130,6 @@ TEST(KeycodeBlockReason, OnlyTheBootloaderMessageQuotesTheText)
     EXPECT_EQ(keycodeBlockReason(0x7001, "MAGIC"), "Blocked QMK magic/EEPROM keycode 0x7001");
     EXPECT_EQ(keycodeBlockReason(0x0004, "KC_A"), std::nullopt);
 }
-
 
 } // namespace
 } // namespace keyglass

@@ -1,11 +1,12 @@
 // Checks the numbering this program relies on against QMK's own keycode data (the firmware's
 // data/constants/keycodes/*.hjson, kept in the shared corpus). The reader is lenient about the file
-// layout so that any QMK data version can be dropped in; it skips when nothing recognisable is there.
+// layout so that any QMK data version can be dropped in; without any data the checks fail.
 
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/KeycodeTables.h"
 #include "keycodes/Keycodes.h"
+#include "keycodes/QmkDataReader.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -22,64 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-
-// Removes // and # comments outside strings, and commas that directly precede } or ], which hjson
-// allows and JSON does not.
-std::string hjsonToJson(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            out += c;
-            if (c == '\\' && i + 1 < text.size())
-                out += text[++i];
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-            out += c;
-        } else if ((c == '/' && i + 1 < text.size() && text[i + 1] == '/') || c == '#') {
-            while (i < text.size() && text[i] != '\n')
-                ++i;
-            out += '\n';
-        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
-            const auto end = text.find("*/", i + 2);
-            i = end == std::string::npos ? text.size() : end + 1;
-        } else {
-            out += c;
-        }
-    }
-    std::string cleaned;
-    cleaned.reserve(out.size());
-    inString = false;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const char c = out[i];
-        if (inString) {
-            cleaned += c;
-            if (c == '\\' && i + 1 < out.size())
-                cleaned += out[++i];
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"')
-            inString = true;
-        if (c == ',') {
-            std::size_t j = i + 1;
-            while (j < out.size() && std::isspace(static_cast<unsigned char>(out[j])))
-                ++j;
-            if (j < out.size() && (out[j] == '}' || out[j] == ']'))
-                continue;
-        }
-        cleaned += c;
-    }
-    return cleaned;
-}
 
 std::optional<unsigned> hexNumber(std::string_view text)
 {
@@ -127,7 +70,7 @@ QmkData loadQmkData(const fs::path& root)
         const std::string ext = it->path().extension().string();
         if (ext != ".hjson" && ext != ".json")
             continue;
-        const json doc = json::parse(hjsonToJson(test::readText(it->path())), nullptr, false, true);
+        const json doc = json::parse(test::hjsonToJson(test::readText(it->path())), nullptr, false, true);
         if (!doc.is_object())
             continue;
         bool recognised = false;
@@ -188,8 +131,8 @@ protected:
     }
     void SetUp() override
     {
-        if (!s_data || s_data->files == 0)
-            GTEST_SKIP() << "no QMK keycode data under the shared corpus";
+        // The data belongs to the shared corpus: without it these checks must fail, not pass unseen.
+        ASSERT_TRUE(s_data && s_data->files > 0) << "no QMK keycode data under the shared corpus";
     }
 
     static const std::vector<Range>* ranges(const std::string& define)
@@ -311,9 +254,8 @@ TEST_F(QmkKeycodeData, KeyboardAndUserRanges)
     const auto* user = ranges("QK_USER");
     if (!kb && !user)
         GTEST_SKIP() << "no QK_KB or QK_USER range";
-    // Blocked are the first 32 codes of QK_KB (0x7E00) and of QK_USER as laid out before QMK widened
-    // QK_KB to 0x7E00-0x7EFF (QK_USER at 0x7E40). With the wider layout 0x7E40-0x7E5F lies inside
-    // QK_KB, and QK_USER (0x7F00) is not blocked: those codes do nothing unless a keymap defines them.
+    // Every layout QMK used, 0x7E00-0x7EFF + 0x7F00-0x7FFF at first and 0x7E00-0x7E3F + 0x7E40-0x7FFF
+    // later, lies inside the blocked 0x7E00-0x7FFF.
     if (kb) {
         for (const Range& r : *kb) {
             EXPECT_EQ(r.start, 0x7E00u);
@@ -389,7 +331,7 @@ TEST(HjsonReader, AcceptsCommentsAndTrailingCommas)
     const std::string text =
         "{\n  // ranges\n  \"ranges\": {\"0x5200/0x001F\": {\"define\": \"QK_TO\",},},\n"
         "  # hash comment\n  \"keycodes\": {\"0x0004\": {\"key\": \"KC_A\", \"label\": \"// a\"}}\n}";
-    const json doc = json::parse(hjsonToJson(text), nullptr, false);
+    const json doc = json::parse(test::hjsonToJson(text), nullptr, false);
     ASSERT_TRUE(doc.is_object());
     EXPECT_EQ(doc["ranges"]["0x5200/0x001F"]["define"], "QK_TO");
     EXPECT_EQ(doc["keycodes"]["0x0004"]["label"], "// a");

@@ -83,7 +83,8 @@ TEST(DeviceModel, DisplayNameAvoidsRepeatingTheMaker)
 TEST(DeviceModel, LegacyNumberingFollowsTheProtocolVersions)
 {
     EXPECT_TRUE(DeviceProtocol::via(9).legacyKeycodes());
-    EXPECT_FALSE(DeviceProtocol::via(10).legacyKeycodes());
+    EXPECT_TRUE(DeviceProtocol::via(10).legacyKeycodes());
+    EXPECT_FALSE(DeviceProtocol::via(11).legacyKeycodes());
     EXPECT_TRUE(DeviceProtocol::vial(9, 5, 1).legacyKeycodes());
     EXPECT_FALSE(DeviceProtocol::vial(9, 6, 1).legacyKeycodes());
     EXPECT_EQ(DeviceProtocol::via(12).label(), "VIA v12");

@@ -67,8 +67,10 @@ TEST(ValidatePreset, UsesTheTargetDevicesNumberingAndStoredIndices)
 {
     PresetLayer layer;
     layer.index = -3;
-    layer.keys = {{"KC_WH_U", "0xF1"}};
+    layer.keys = {{"KC_WH_U", "0xF1", "0x5CDF"}};
     EXPECT_EQ(validatePreset(presetWithLayers({layer}), true),
+              (std::vector<std::string>{"L-3 (0,2): Blocked QMK magic/EEPROM keycode 0x5CDF"}));
+    EXPECT_EQ(validatePreset(presetWithLayers({layer}), false),
               (std::vector<std::string>{"L-3 (0,1): Blocked hardware-reserved keycode 0x00F1"}));
     EXPECT_TRUE(validatePreset(presetWithLayers({}), false).empty());
 }
