@@ -1,15 +1,6 @@
 #pragma once
 
-#include "input/InputEventSource.h"
-#include "sim/DemoPads.h"
-#include "sim/VirtualHidBackend.h"
-#include "sim/VirtualPad.h"
-#include "platform/Desktop.h"
-#include "platform/ManualScheduler.h"
-#include "store/PadStore.h"
-#include "platform/SettingsStore.h"
-#include "support/ScriptedInput.h"
-#include "support/TempHome.h"
+#include "support/StoreRig.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +10,14 @@ namespace keyglass::test {
 
 /// A store over virtual pads with a virtual clock, an in-memory settings store and a scripted desktop,
 /// in a temporary home.
-class StoreTest : public ::testing::Test
+class StoreTest : public ::testing::Test, protected StoreRig
 {
 protected:
     std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
     {
-        auto pad = makeVirtualPad(padSpec);
-        EXPECT_TRUE(pad.has_value()) << (pad ? "" : pad.error().message);
-        hid.addPad(*pad);
-        return *pad;
-    }
-
-    PadStore& makeStore()
-    {
-        store = std::make_unique<PadStore>(PadStoreServices{scheduler, hid, input, settings, desktop});
-        scheduler.runUntilIdle();
-        return *store;
+        auto pad = StoreRig::addPad(padSpec);
+        EXPECT_NE(pad, nullptr) << padError;
+        return pad;
     }
 
     const DeviceModel& device(const std::string& id)
@@ -53,17 +36,8 @@ protected:
         return count;
     }
 
-    TempHome home;
     LogCapture log;
-    ManualScheduler scheduler;
-    VirtualHidBackend hid;
-    ScriptedInput input;
-    InMemorySettingsStore settings;
-    ScriptedDesktop desktop;
-    std::unique_ptr<PadStore> store;
 };
 
-inline constexpr const char* QuadgridID = "1A86:FE16";
-inline constexpr const char* SolodialID = "5831:4249";
 
 } // namespace keyglass::test

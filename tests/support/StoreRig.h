@@ -1,0 +1,59 @@
+#pragma once
+// A store over virtual pads on a virtual clock, with in-memory settings and a scripted desktop, in a
+// temporary home: what the store, HUD and skin tests build on.
+
+#include "input/InputEventSource.h"
+#include "platform/Desktop.h"
+#include "platform/ManualScheduler.h"
+#include "platform/SettingsStore.h"
+#include "sim/DemoPads.h"
+#include "sim/VirtualHidBackend.h"
+#include "sim/VirtualPad.h"
+#include "store/PadStore.h"
+#include "support/ScriptedInput.h"
+#include "support/TempHome.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace keyglass::test {
+
+struct StoreRig
+{
+    TempHome home;
+    ManualScheduler scheduler;
+    VirtualHidBackend hid;
+    ScriptedInput input;
+    InMemorySettingsStore settings;
+    ScriptedDesktop desktop;
+    std::unique_ptr<PadStore> store;
+
+    /// Plugs in a virtual pad (a makeVirtualPad spec); none, with the reason in padError, when the
+    /// spec does not make one.
+    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
+    {
+        auto pad = makeVirtualPad(padSpec);
+        if (!pad) {
+            padError = pad.error().message;
+            return nullptr;
+        }
+        hid.addPad(*pad);
+        return *pad;
+    }
+    /// A new store over the pads plugged in so far, after its first refresh.
+    PadStore& makeStore()
+    {
+        store = std::make_unique<PadStore>(PadStoreServices{scheduler, hid, input, settings, desktop});
+        scheduler.runUntilIdle();
+        return *store;
+    }
+    void settle() { scheduler.runUntilIdle(); }
+
+    std::string padError;
+};
+
+inline constexpr const char* QuadgridID = "1A86:FE16";
+inline constexpr const char* SolodialID = "5831:4249";
+
+} // namespace keyglass::test
