@@ -61,7 +61,7 @@ function(closure folder out)
     set(${out} ${seen} PARENT_SCOPE)
 endfunction()
 
-set(front_ends ui ui/views app app/qt app/x11 cli)
+set(front_ends ui ui/views app app/qt app/x11 app/wayland cli)
 set(problems 0)
 file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
 foreach(file ${files})

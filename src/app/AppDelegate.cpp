@@ -5,6 +5,7 @@
 #include "app/HudWindow.h"
 #include "app/QtDesktop.h"
 #include "app/TrayController.h"
+#include "app/wayland/PortalHotkeyBackend.h"
 #include "app/qt/InputNotifiers.h"
 #include "app/qt/QtScheduler.h"
 #include "padenv/PadEnvironment.h"
@@ -122,6 +123,12 @@ bool AppDelegate::start()
     if (QGuiApplication::platformName() == "xcb")
         m_hotkeyBackend = std::make_unique<XcbHotkeyBackend>();
 #endif
+    // Wayland gives no client the keyboard: the desktop portal binds the shortcut where it can.
+    if (!m_hotkeyBackend && QGuiApplication::platformName().startsWith("wayland")) {
+        auto portal = std::make_unique<PortalHotkeyBackend>();
+        if (portal->available())
+            m_hotkeyBackend = std::move(portal);
+    }
     if (!m_hotkeyBackend)
         m_hotkeyBackend = std::make_unique<UnavailableHotkeys>();
     m_hotkeys = std::make_unique<HotkeyManager>(*m_hotkeyBackend, *m_scheduler);

@@ -17,11 +17,24 @@ void HotkeyManager::registerHotkey()
         return;
     m_handlerInstalled = true;
     const int handlerStatus = m_backend.installHandler(&HotkeyManager::handleEvent, this);
-    const int regStatus = m_backend.registerHotkey(HotkeyChord{}, ToggleID);
     m_installStatus = handlerStatus;
+    const int regStatus = m_backend.registerHotkey(HotkeyChord{}, ToggleID);
+    if (regStatus == HotkeyBackend::RegistrationPending) {
+        // The line reports the outcome, so it waits for it.
+        m_backend.whenRegistered([this, handlerStatus](int status) {
+            m_registrationStatus = status;
+            logRegistration(handlerStatus, status);
+        });
+        return;
+    }
     m_registrationStatus = regStatus;
+    logRegistration(handlerStatus, regStatus);
+}
+
+void HotkeyManager::logRegistration(int handlerStatus, int registrationStatus)
+{
     logLine("HUD toggle hotkey (Hyper+/) handler=" + std::to_string(handlerStatus) +
-            " reg=" + std::to_string(regStatus));
+            " reg=" + std::to_string(registrationStatus));
 }
 
 int HotkeyManager::handleEvent(const HotkeyEvent* event, void* userData)

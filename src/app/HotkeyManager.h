@@ -23,7 +23,8 @@ public:
     /// What a press does; the delegate stores an action that holds it weakly.
     std::function<void()> onToggleHUD;
 
-    /// Installs the handler and registers the chord, once; logs both statuses. Later calls do nothing.
+    /// Installs the handler and registers the chord, once; logs both statuses (a pending registration
+    /// when its outcome arrives). Later calls do nothing.
     void registerHotkey();
 
     /// The handler body: takes presses carrying our signature (any number) and hands the toggle to
@@ -35,6 +36,8 @@ public:
     std::optional<int> registrationStatus() const { return m_registrationStatus; }
 
 private:
+    static void logRegistration(int handlerStatus, int registrationStatus);
+
     HotkeyBackend& m_backend;
     Scheduler& m_scheduler;
     bool m_handlerInstalled = false;

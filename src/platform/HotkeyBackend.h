@@ -40,6 +40,11 @@ public:
     /// Registers `chord` under `id`. Returns 0 on success, else a platform status (on X11 the error
     /// code of the grab, e.g. 10 for BadAccess when another client holds the chord).
     virtual int registerHotkey(const HotkeyChord& chord, const HotkeyID& id) = 0;
+
+    /// What registerHotkey returns when the outcome arrives later (a desktop portal asks the user).
+    static constexpr int RegistrationPending = 1;
+    /// Called with the final status of a pending registration; backends that answer at once ignore it.
+    virtual void whenRegistered(std::function<void(int status)> done) { (void)done; }
 };
 
 } // namespace keyglass
