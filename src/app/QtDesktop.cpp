@@ -1,4 +1,5 @@
 #include "app/QtDesktop.h"
+#include "app/wayland/DBusActivation.h"
 
 #include "input/DesktopEntry.h"
 #include "platform/Log.h"
@@ -147,8 +148,10 @@ Expected<void> QtDesktop::focusApplication(const std::string& appPath)
     const std::filesystem::path path(appPath);
     std::string wmClass;
     std::string executable = path.filename().string();
+    bool dbusActivatable = false;
     if (path.extension() == ".desktop") {
         if (const auto entry = readDesktopEntry(path)) {
+            dbusActivatable = entry->dbusActivatable;
             wmClass = entry->startupWMClass;
             executable =
                 entry->exec.empty() ? std::string() : std::filesystem::path(entry->exec.front()).filename().string();
@@ -162,6 +165,13 @@ Expected<void> QtDesktop::focusApplication(const std::string& appPath)
     if (x11::activateWindowOf(wmClass, executable))
         return {};
 #endif
+    // Raises the running instance (or starts one) where no window can be found from outside (Wayland).
+    if (dbusActivatable) {
+        const auto activated = activateDBusApplication(path.stem().string());
+        if (activated)
+            return {};
+        logLine(activated.error().message + "; launching it instead");
+    }
     const std::vector<std::string> command = launchCommandFor(appPath);
     if (command.empty())
         return unexpected(Error("Nothing to launch for " + appPath, 0, "desktop"));

@@ -128,7 +128,7 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text)
     DesktopEntry entry;
     bool sawGroup = false;
     bool inGroup = false;
-    bool haveName = false, haveExec = false, haveClass = false, haveIcon = false;
+    bool haveName = false, haveExec = false, haveClass = false, haveIcon = false, haveActivatable = false;
 
     while (!text.empty()) {
         const size_t end = text.find('\n');
@@ -163,6 +163,9 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text)
         } else if (key == "Icon" && !haveIcon) {
             entry.iconName = unescapeValue(value);
             haveIcon = true;
+        } else if (key == "DBusActivatable" && !haveActivatable) {
+            entry.dbusActivatable = value == "true";
+            haveActivatable = true;
         }
     }
     if (!sawGroup)

@@ -16,13 +16,16 @@ struct DesktopEntry
     std::vector<std::string> exec; // argv, field codes removed
     std::string startupWMClass;
     std::string iconName;
+    /// DBusActivatable=true: the application is started and raised through D-Bus under its desktop
+    /// file id (org.freedesktop.Application).
+    bool dbusActivatable = false;
 
     bool operator==(const DesktopEntry&) const = default;
 };
 
 /// The [Desktop Entry] group of a .desktop file: the unlocalised Name, Exec split into arguments
-/// with its quoting rules (field codes such as %f and %U removed, %% kept as %), StartupWMClass and
-/// Icon. None when the file cannot be read or has no such group.
+/// with its quoting rules (field codes such as %f and %U removed, %% kept as %), StartupWMClass,
+/// Icon and DBusActivatable. None when the file cannot be read or has no such group.
 std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file);
 std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);
 

@@ -296,6 +296,8 @@ Name=Second Name Ignored
 Exec="/opt/My App/bin/app" --flag=%%x %U "quoted \"arg\" \\ \$HOME" a%fb --icon\stest %i
 StartupWMClass=webbrowser
 Icon=web-browser
+DBusActivatable=true
+DBusActivatable=false
 )");
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->name, "Web Browser");
@@ -304,6 +306,9 @@ Icon=web-browser
                   "/opt/My App/bin/app", "--flag=%x", "quoted \"arg\" \\ $HOME", "ab", "--icon", "test"}));
     EXPECT_EQ(entry->startupWMClass, "webbrowser");
     EXPECT_EQ(entry->iconName, "web-browser");
+    EXPECT_TRUE(entry->dbusActivatable);
+    EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nDBusActivatable=True\n")->dbusActivatable)
+        << "a boolean is true or false, nothing else";
 
     EXPECT_EQ(parseDesktopEntry("Name=x\nExec=y\n"), std::nullopt);
     EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\n")->exec, std::vector<std::string>{});

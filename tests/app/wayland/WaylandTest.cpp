@@ -1,7 +1,9 @@
-// The Wayland hotkey through a desktop portal, against a portal of our own on a private session bus
-// (a dbus-daemon started for the test), so the whole D-Bus exchange runs as on a desktop.
+// What Keyglass does through D-Bus where Wayland gives a client no keyboard grabs and no other
+// windows: the HUD hotkey through the desktop portal and App Focus through D-Bus activation. Both run
+// against services of our own on a private session bus (a dbus-daemon started for the test).
 
 #include "app/HotkeyManager.h"
+#include "app/wayland/DBusActivation.h"
 #include "app/wayland/PortalHotkeyBackend.h"
 #include "platform/ManualScheduler.h"
 #include "support/TempHome.h"
@@ -15,8 +17,10 @@
 #include <QDBusObjectPath>
 #include <QProcess>
 #include <QTest>
+#include <QScopeGuard>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 using namespace keyglass;
@@ -146,6 +150,23 @@ private:
     QString m_session;
 };
 
+/// An application that can be activated over D-Bus; counts the calls.
+class FakeApplication : public QDBusVirtualObject
+{
+    Q_OBJECT
+public:
+    std::atomic<int> activations{0};
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.interface() != "org.freedesktop.Application" || message.member() != "Activate")
+            return false;
+        ++activations;
+        connection.send(message.createReply());
+        return true;
+    }
+};
+
 /// The portal answers from a thread of its own, as a separate process would: the backend's blocking
 /// calls wait on the main thread.
 class PortalThread
@@ -204,11 +225,40 @@ private:
 
 } // namespace
 
-class PortalHotkeyTest : public QObject
+class WaylandTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void dbusActivationRaisesTheApplicationByItsDesktopFileId()
+    {
+        QCOMPARE(applicationObjectPath("org.example.Fake-App"), std::string("/org/example/Fake_App"));
+        PrivateBus bus;
+        QVERIFY(bus.running());
+        QDBusConnection appBus = bus.connect("app");
+        FakeApplication app;
+        QThread appThread; // the application answers while this thread waits, as another process would
+        app.moveToThread(&appThread);
+        appThread.start();
+        const auto stop = qScopeGuard([&] {
+            appThread.quit();
+            appThread.wait();
+        });
+        QVERIFY(appBus.registerVirtualObject("/org/example/Fake_App", &app));
+        QVERIFY(appBus.registerService("org.example.Fake-App"));
+
+        const QDBusConnection client = bus.connect("client");
+        const auto activated = activateDBusApplication("org.example.Fake-App", client);
+        QVERIFY2(activated.has_value(), activated ? "" : activated.error().message.c_str());
+        QCOMPARE(app.activations.load(), 1);
+
+        // Not running and nothing to start it: an error, so the caller launches the program instead.
+        QVERIFY(!activateDBusApplication("org.example.Missing", client).has_value());
+        for (const char* bad : {"", "firefox", "org..x", "org.9x", "org.x/y", ".org.x"})
+            QVERIFY2(!activateDBusApplication(bad, client).has_value(), bad);
+        QCOMPARE(app.activations.load(), 1);
+    }
+
     void withoutAPortalNothingIsRegistered()
     {
         PrivateBus bus;
@@ -271,5 +321,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(PortalHotkeyTest)
-#include "PortalHotkeyTest.moc"
+QTEST_GUILESS_MAIN(WaylandTest)
+#include "WaylandTest.moc"
