@@ -234,13 +234,10 @@ void AppDelegate::updateStatusItem()
 
 void AppDelegate::applyPreferredSize()
 {
-    const PreferredSize size = m_store->preferredSize();
-    QSize qsize(size.width, size.height);
-    // The store's size is what the layout asks for; the HUD's own minimum wins where its texts need more.
-    if (m_hud)
-        qsize = qsize.expandedTo(m_hud->minimumSizeHint());
-    m_popover->setContentSize(qsize);
-    m_panel->setContentSize(qsize);
+    const PreferredSize preferred = m_store->preferredSize();
+    const QSize size = m_hud ? m_hud->shownSize() : QSize(preferred.width, preferred.height);
+    m_popover->setContentSize(size);
+    m_panel->setContentSize(size);
 }
 
 bool AppDelegate::hudVisible() const

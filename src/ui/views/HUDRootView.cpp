@@ -134,6 +134,12 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     sync();
 }
 
+QSize HUDRootView::shownSize() const
+{
+    const PreferredSize preferred = m_store.preferredSize();
+    return QSize(preferred.width, preferred.height).expandedTo(minimumSizeHint());
+}
+
 HUDRootView::~HUDRootView()
 {
     m_store.removeObserver(m_observer);

@@ -28,6 +28,9 @@ public:
     explicit HUDRootView(PadStore& store, QWidget* parent = nullptr);
     ~HUDRootView() override;
 
+    /// The size to show the HUD at: the store's preferred size, grown where the content needs more.
+    QSize shownSize() const;
+
     /// true = pop out into the floating panel, false = back to the popover.
     std::function<void(bool)> onTogglePin;
     std::function<void()> onQuit;

@@ -43,10 +43,9 @@ void clickCentre(QWidget* widget, Qt::KeyboardModifiers mods = {})
     QTest::mouseClick(widget, Qt::LeftButton, mods, widget->rect().center());
 }
 
-void showAtPreferredSize(HUDRootView& hud, PadStore& store)
+void showAtPreferredSize(HUDRootView& hud, PadStore&)
 {
-    const PreferredSize size = store.preferredSize();
-    hud.resize(size.width, size.height);
+    hud.resize(hud.shownSize());
     hud.show();
     QVERIFY(QTest::qWaitForWindowExposed(&hud));
 }
@@ -110,6 +109,29 @@ private slots:
         f.settle();
         QVERIFY(!fix->isVisible());
         QVERIFY(hud.card()->isVisible());
+    }
+
+    // The look at 1x and 2x with no pad, each pad alone and both, at the size the window gets.
+    void screenshotsAtEverySize()
+    {
+        const std::vector<std::vector<std::string>> setups{{}, {"quadgrid"}, {"solodial"}, {"quadgrid", "solodial"}};
+        for (const auto& pads : setups) {
+            HudFixture f;
+            std::string name = "hud-size";
+            for (const auto& pad : pads) {
+                QVERIFY(f.addPad(pad));
+                name += "-" + pad;
+            }
+            if (pads.empty())
+                name += "-none";
+            PadStore& store = f.makeStore();
+            HUDRootView hud(store);
+            showAtPreferredSize(hud, store);
+            const PreferredSize preferred = store.preferredSize();
+            QVERIFY(hud.width() >= preferred.width && hud.height() >= preferred.height);
+            saveScreenshot(hud, QString::fromStdString(name));
+            saveScreenshot(hud, QString::fromStdString(name + "@2x"), 2.0);
+        }
     }
 
     void headerSwitchesBetweenAutoSyncAndItsButton()
