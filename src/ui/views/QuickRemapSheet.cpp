@@ -109,7 +109,7 @@ QString QuickRemapSheet::describe(const EditingTarget& target) const
         device ? QString::fromStdString(device->displayName()) : QString::fromStdString(target.deviceID());
     if (const auto* key = target.key())
         return name +
-               QString::fromUtf8(" · Layer %1 · Key row %2, column %3").arg(key->layer).arg(key->row).arg(key->col);
+               QString::fromUtf8(" · Layer %1 · Key row %2, column %3").arg(key->layer).arg(key->row + 1).arg(key->col + 1);
     if (const auto* enc = target.encoder())
         return name + QString::fromUtf8(" · Layer %1 · Knob %2 · %3")
                           .arg(enc->layer)

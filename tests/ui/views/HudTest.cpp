@@ -213,6 +213,8 @@ private slots:
         QCOMPARE(key->deviceID, std::string(QuadgridID));
         QCOMPARE(std::make_tuple(key->layer, key->row, key->col), std::make_tuple(0, 1, 2));
         QVERIFY(hud.remapSheet()->isVisible());
+        QVERIFY2(hud.remapSheet()->targetLabel()->text().endsWith(QString::fromUtf8("Key row 2, column 3")),
+                 qPrintable(hud.remapSheet()->targetLabel()->text()));
         saveScreenshot(hud, "hud-edit-sheet");
 
         // A press on the sheet's own text keeps it open; one on the dimmed backdrop closes it.
