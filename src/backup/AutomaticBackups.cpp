@@ -1,10 +1,11 @@
 #include "backup/AutomaticBackups.h"
 
 #include "backup/DeviceBackupFile.h"
-#include "presets/Slug.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
+#include "presets/Slug.h"
 
 #include <nlohmann/json.hpp>
 
@@ -19,8 +20,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
-
-constexpr std::size_t MaxBackupBytes = 16u << 20;
 
 std::string localStamp()
 {
@@ -50,7 +49,10 @@ struct BackupAge
 {
     std::string stamp;
     long counter = 1;
-    bool operator<(const BackupAge& other) const { return std::tie(stamp, counter) < std::tie(other.stamp, other.counter); }
+    bool operator<(const BackupAge& other) const
+    {
+        return std::tie(stamp, counter) < std::tie(other.stamp, other.counter);
+    }
 };
 
 BackupAge ageFromName(std::string_view name)
@@ -77,12 +79,10 @@ BackupAge ageFromName(std::string_view name)
 
 bool belongsTo(const fs::path& file, const DeviceModel& device)
 {
-    const auto text = readFileCapped(file, MaxBackupBytes);
-    if (!text)
+    const auto parsed = readJsonFile(file, MaxBackupFileBytes);
+    if (!parsed || !parsed->is_object())
         return false;
-    const json doc = json::parse(*text, nullptr, false);
-    if (!doc.is_object())
-        return false;
+    const json& doc = *parsed;
     const auto matches = [&](const char* key, const std::string& expected) {
         const auto it = doc.find(key);
         return it != doc.end() && it->is_string() && it->get_ref<const std::string&>() == expected;

@@ -1,9 +1,10 @@
 #include "sim/VirtualPad.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 #include "sim/HidUsages.h"
 #include "sim/KlePositions.h"
 #include "sim/XzEncoder.h"
-#include "platform/AtomicFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -1149,9 +1150,12 @@ std::string VirtualPad::stateJson() const
 Expected<void> VirtualPad::loadStateLocked(std::string_view text)
 {
     using nlohmann::json;
-    const auto doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object())
+    const auto parsed = parseJsonCapped(text, MaxStateFileBytes);
+    if (!parsed)
+        return unexpected(stateError(parsed.error().message));
+    if (!parsed->is_object())
         return unexpected(stateError("not a JSON object"));
+    const json& doc = *parsed;
     const auto& s = m_spec;
     if (doc.value("format", std::string()) != StateFormat)
         return unexpected(stateError("unknown format"));
@@ -1646,9 +1650,12 @@ Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinition(std::string
         if (std::filesystem::is_regular_file(path, ec))
             return fromVialDefinitionFile(path);
     }
-    const auto doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object())
+    const auto parsed = parseJsonCapped(text, MaxDefinitionBytes);
+    if (!parsed)
+        return unexpected(Error("The keyboard definition is " + parsed.error().message, 0, "VirtualPad"));
+    if (!parsed->is_object())
         return unexpected(Error("The keyboard definition is not a JSON object", 0, "VirtualPad"));
+    const json& doc = *parsed;
     const auto matrix = doc.find("matrix");
     if (matrix == doc.end() || !matrix->is_object())
         return unexpected(Error("The keyboard definition has no \"matrix\"", 0, "VirtualPad"));
