@@ -121,7 +121,7 @@ private:
     {
         if (slot == code)
             return;
-        if (locked || keycodeBlockReason(code, text)) {
+        if (locked || keycodeBlockReason(code, text, m_model.legacyKeycodes())) {
             ++m_leftUnchanged;
             return;
         }

@@ -42,16 +42,17 @@ std::optional<std::string> checkTrimmed(std::string_view trimmed, bool legacyKey
     const auto code = parseKeycodeExpression(trimmed, legacyKeycodes);
     if (!code)
         return "Unrecognized QMK expression \"" + std::string(trimmed) + "\"";
-    return keycodeBlockReason(*code, trimmed);
+    return keycodeBlockReason(*code, trimmed, legacyKeycodes);
 }
 
 } // namespace
 
-std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText)
+std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText, bool legacyKeycodes)
 {
     if ((code & 0xDFF0) == 0x5C00)
         return "Blocked bootloader/reset keycode " + hex4(code) + " (\"" + std::string(expressionText) + "\")";
-    if (code >= 0x7000 && code <= 0x701F)
+    const bool legacyMagic = legacyKeycodes && ((code >= 0x5C10 && code <= 0x5C15) || code == 0x5CDE || code == 0x5CDF);
+    if ((code >= 0x7000 && code <= 0x701F) || legacyMagic)
         return "Blocked QMK magic/EEPROM keycode " + hex4(code);
     if (code == 0x00F1 || code == 0x00F2)
         return "Blocked hardware-reserved keycode " + hex4(code);

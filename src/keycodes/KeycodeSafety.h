@@ -12,8 +12,10 @@
 namespace keyglass {
 
 /// Why `code` is refused, or none when it is allowed. `expressionText` is quoted in the bootloader
-/// message only.
-std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText);
+/// message only. On a pad with the legacy keycode layout, its EEPROM-clear (0x5CDE, 0x5CDF) and magic
+/// (0x5C10-0x5C15, NKRO toggle among them) codes are refused as magic/EEPROM too.
+std::optional<std::string>
+keycodeBlockReason(Keycode code, std::string_view expressionText, bool legacyKeycodes = false);
 
 /// Why a typed expression is refused: a bootloader word, text that does not parse, or a blocked
 /// keycode. An empty (or blank) expression is allowed.

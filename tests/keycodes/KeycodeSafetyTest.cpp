@@ -2,10 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace keyglass {
 namespace {
+
+std::string hex4Text(Keycode code)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", code);
+    return text;
+}
 
 struct ValidateCase
 {
@@ -112,13 +120,23 @@ TEST(KeycodeBlockReason, ClassesOverTheWholeKeycodeSpace)
     EXPECT_EQ(custom, 128 + 32 + 32);
 }
 
+TEST(KeycodeBlockReason, LegacyPadsAlsoRefuseTheirEepromClearAndMagicCodes)
+{
+    for (const Keycode code : {0x5CDE, 0x5CDF, 0x5C10, 0x5C14, 0x5C15}) {
+        EXPECT_EQ(keycodeBlockReason(code, "x", true), "Blocked QMK magic/EEPROM keycode " + hex4Text(code));
+        EXPECT_EQ(keycodeBlockReason(code, "x", false), std::nullopt) << "a modern pad's code at " << code;
+    }
+    EXPECT_EQ(keycodeBlockReason(0x5C16, "x", true), std::nullopt);
+    EXPECT_EQ(validateExpression("0x5CDF", true), "Blocked QMK magic/EEPROM keycode 0x5CDF");
+    EXPECT_EQ(validateExpression("0x5CDF", false), std::nullopt);
+}
+
 TEST(KeycodeBlockReason, OnlyTheBootloaderMessageQuotesTheText)
 {
     EXPECT_EQ(keycodeBlockReason(0x7C02, "DB"), "Blocked bootloader/reset keycode 0x7C02 (\"DB\")");
     EXPECT_EQ(keycodeBlockReason(0x7001, "MAGIC"), "Blocked QMK magic/EEPROM keycode 0x7001");
     EXPECT_EQ(keycodeBlockReason(0x0004, "KC_A"), std::nullopt);
 }
-
 
 } // namespace
 } // namespace keyglass
