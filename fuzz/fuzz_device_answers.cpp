@@ -151,7 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto written = writeDeviceToHardware(backend, *model);
     if (pad.open != 0)
         std::abort();
-    if (!written && (written.error().code < 2 || written.error().code > 5))
+    if (model->isPartial() && (written || written.error().code != 6))
+        std::abort();
+    if (!written && (written.error().code < 2 || written.error().code > 6))
         std::abort();
     return 0;
 }

@@ -1,10 +1,11 @@
 #include "backup/AutomaticBackups.h"
 
 #include "backup/DeviceBackupFile.h"
-#include "presets/Slug.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
+#include "presets/Slug.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,8 +21,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
-
-constexpr std::size_t MaxBackupBytes = 16u << 20;
 
 std::string localStamp()
 {
@@ -88,12 +87,10 @@ struct FoundBackup
 // 0xFEED), which a restore of the newest backup would otherwise mix up.
 std::optional<BackupAge> backupOf(const fs::path& file, const DeviceModel& device)
 {
-    const auto text = readFileCapped(file, MaxBackupBytes);
-    if (!text)
+    const auto parsed = readJsonFile(file, MaxBackupFileBytes);
+    if (!parsed || !parsed->is_object())
         return std::nullopt;
-    const json doc = json::parse(*text, nullptr, false);
-    if (!doc.is_object())
-        return std::nullopt;
+    const json& doc = *parsed;
     const auto textOf = [&](const char* key) -> std::string {
         const auto it = doc.find(key);
         return it != doc.end() && it->is_string() ? it->get<std::string>() : std::string();

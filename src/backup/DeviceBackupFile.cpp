@@ -1,5 +1,6 @@
 #include "backup/DeviceBackupFile.h"
 
+#include "platform/JsonReading.h"
 #include "platform/Log.h"
 
 #include <nlohmann/json.hpp>
@@ -251,10 +252,14 @@ std::string encodeBackup(const DeviceBackupFile& backup)
 
 Expected<DeviceBackupFile> decodeBackup(std::string_view text)
 {
-    const json doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded())
+    const auto doc = parseJsonCapped(text, MaxBackupFileBytes);
+    if (!doc && doc.error().code == JsonTooDeep)
+        return unexpected(Error("The file is " + doc.error().message));
+    if (!doc && doc.error().code == JsonTooLarge)
+        return unexpected(Error("The file is " + doc.error().message));
+    if (!doc)
         return unexpected(Error("The file is not valid JSON"));
-    return backupFromJson(doc);
+    return backupFromJson(*doc);
 }
 
 Expected<DeviceBackupFile> backupFromJson(const json& doc)

@@ -3,11 +3,12 @@
 // knob bindings, tap dances, lighting) plus enough identity to recognise the pad. Written by the manual
 // "Back Up" action and before a preset is staged; read back by restore.
 
-#include "model/Expected.h"
 #include "model/DeviceModel.h"
+#include "model/Expected.h"
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,14 +28,17 @@ struct DeviceBackupFile
     int rows = 0;
     int cols = 0;
     int layers = 0;
-    Keymap keymap;         // [layer][row][col]
-    EncoderMap encoders;   // [layer][encoder][ccw, cw]
+    Keymap keymap;                                      // [layer][row][col]
+    EncoderMap encoders;                                // [layer][encoder][ccw, cw]
     std::optional<std::vector<TapDanceData>> tapDances; // absent when the pad has none
-    std::optional<RGBState> rgb;                       // absent when the lighting kind is "none"
-    std::string savedAt;                               // "2026-12-07T10:15:00Z"
+    std::optional<RGBState> rgb;                        // absent when the lighting kind is "none"
+    std::string savedAt;                                // "2026-12-07T10:15:00Z"
 
     bool operator==(const DeviceBackupFile&) const = default;
 };
+
+/// Backup files beyond this are refused unread; a full 32-layer keyboard needs well under 1 MiB.
+inline constexpr std::size_t MaxBackupFileBytes = 16u << 20;
 
 /// The document for a device as the store holds it, staged edits included; `savedAt` is now.
 DeviceBackupFile backupFromDevice(const DeviceModel& device);
@@ -43,7 +47,8 @@ DeviceBackupFile backupFromDevice(const DeviceModel& device);
 std::string encodeBackup(const DeviceBackupFile& backup);
 
 /// Strict reading: every member of the written form must be there with the right JSON type and
-/// keycodes must lie in 0-65535, else an error describing the first problem. Never throws.
+/// keycodes must lie in 0-65535, else an error describing the first problem. Text over
+/// MaxBackupFileBytes or nested deeper than MaxJsonDepth is refused before parsing. Never throws.
 Expected<DeviceBackupFile> decodeBackup(std::string_view text);
 /// The same for an already parsed document.
 Expected<DeviceBackupFile> backupFromJson(const nlohmann::json& doc);

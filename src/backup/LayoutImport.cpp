@@ -2,9 +2,10 @@
 
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
-#include "keycodes/VialKeycodeNames.h"
 #include "keycodes/KeycodeSafety.h"
+#include "keycodes/VialKeycodeNames.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 
 #include <nlohmann/json.hpp>
 
@@ -122,7 +123,7 @@ private:
     {
         if (slot == code)
             return;
-        if (locked || keycodeBlockReason(code, text)) {
+        if (locked || keycodeBlockReason(code, text, m_model.legacyKeycodes())) {
             ++m_leftUnchanged;
             return;
         }
@@ -291,9 +292,12 @@ Expected<ImportResult> loadLayoutText(std::string_view text, std::string_view fi
 {
     if (text.size() > MaxLayoutFileBytes)
         return unexpected(loadError("the file is larger than " + std::to_string(MaxLayoutFileBytes >> 20) + " MiB"));
-    const json doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded())
+    const auto parsed = parseJsonCapped(text, MaxLayoutFileBytes);
+    if (!parsed && parsed.error().code == JsonTooDeep)
+        return unexpected(loadError("the file is " + parsed.error().message));
+    if (!parsed)
         return unexpected(loadError("the file is not valid JSON"));
+    const json& doc = *parsed;
     if (!doc.is_object())
         return unexpected(Error("Unsupported layout file format"));
 

@@ -2,12 +2,13 @@
 // loader the app uses, on real pads and on virtual ones.
 
 #include "cli/Cli.h"
-#include "padenv/PadEnvironment.h"
 #include "device/Definition.h"
 #include "device/DeviceModelJson.h"
 #include "device/Discovery.h"
 #include "keycodes/KeycodeExpression.h"
+#include "padenv/PadEnvironment.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 
 #include <nlohmann/json.hpp>
 
@@ -54,8 +55,10 @@ Expected<json> readDefinitionFile(const std::string& path)
         const auto* data = reinterpret_cast<const std::uint8_t*>(text->data());
         return decodeDefinition(std::span<const std::uint8_t>(data, text->size()));
     }
-    json document = json::parse(*text, nullptr, false);
-    if (document.is_discarded() || !document.is_object())
+    auto document = parseJsonCapped(*text, MaxDefinitionFileBytes);
+    if (!document)
+        return unexpected(document.error());
+    if (!document->is_object())
         return unexpected(Error("not a JSON object"));
     return document;
 }

@@ -6,6 +6,7 @@
 #include "device/Lighting.h"
 #include "keycodes/KeycodeExpression.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 
@@ -19,6 +20,21 @@ std::optional<int> parseNumber(std::string_view text, int minimum, int maximum)
     if (error != std::errc() || end != text.data() + text.size() || value < minimum || value > maximum)
         return std::nullopt;
     return value;
+}
+
+// A position the pad has: inside its layers and matrix, and a key of its layout (or a knob's click).
+bool hasKeyAt(const DeviceModel& model, int layer, int row, int col)
+{
+    if (layer >= model.layerCount || row >= model.rows || col >= model.cols)
+        return false;
+    const bool isKey = std::any_of(model.keys.begin(), model.keys.end(), [&](const PhysicalKey& key) {
+        return !key.decal && key.row == row && key.col == col;
+    });
+    const bool isClick = std::any_of(model.encoders.begin(), model.encoders.end(), [&](const PhysicalEncoder& knob) {
+        return knob.hasClick() && *knob.clickRow == row && *knob.clickCol == col;
+    });
+    // Reserved cells are refused later with their own message.
+    return isKey || isClick || model.keys.empty() || model.protectedCells.contains(cellKey(row, col));
 }
 
 struct EditOptions
@@ -45,8 +61,11 @@ std::optional<EditOptions> takeEditOptions(Invocation& call)
 }
 
 // Stages `expression` on the target the store has open, then applies unless it is a dry run.
-int stageAndApply(Invocation& call, StoreSession& session, const std::string& deviceID,
-                  std::string_view expression, const EditOptions& options)
+int stageAndApply(Invocation& call,
+                  StoreSession& session,
+                  const std::string& deviceID,
+                  std::string_view expression,
+                  const EditOptions& options)
 {
     PadStore& store = session.store();
     if (!store.editingTarget()) {
@@ -91,6 +110,11 @@ int runSet(Invocation& call)
     auto session = StoreSession::openWithDevice(call, call.args[0], id);
     if (!session)
         return ExitFailed;
+    if (!hasKeyAt(*session->store().device(id), *layer, *row, *col)) {
+        call.err << "keyglass-cli: " << id << " has no key at row " << *row << ", column " << *col << " on layer "
+                 << *layer << "\n";
+        return ExitFailed;
+    }
     session->desktop().alertAnswers = {options->unlock ? 1 : 0};
     session->store().chooseKey(id, *layer, *row, *col);
     if (!session->store().editingTarget() && !session->store().toastMessage()) {
@@ -194,8 +218,10 @@ int runLighting(Invocation& call)
     if (!colors.empty()) {
         const std::string& text = colors.back();
         const auto comma = text.find(',');
-        auto h = comma == std::string::npos ? std::nullopt : parseNumber(std::string_view(text).substr(0, comma), 0, 255);
-        auto s = comma == std::string::npos ? std::nullopt : parseNumber(std::string_view(text).substr(comma + 1), 0, 255);
+        auto h =
+            comma == std::string::npos ? std::nullopt : parseNumber(std::string_view(text).substr(0, comma), 0, 255);
+        auto s =
+            comma == std::string::npos ? std::nullopt : parseNumber(std::string_view(text).substr(comma + 1), 0, 255);
         if (!h || !s) {
             call.err << "keyglass-cli: --color takes HUE,SAT (each 0-255)\n";
             return ExitUsage;
@@ -226,24 +252,21 @@ int runLighting(Invocation& call)
         if (number == rgb.effect)
             effectName = name;
     }
-    call.out << id << " lighting " << (rgb.isOn() ? "on" : "off") << " effect=" << int(rgb.effect) << " ("
-             << effectName << ") brightness=" << int(rgb.brightness) << " hue=" << int(rgb.hue)
-             << " sat=" << int(rgb.sat) << "\n";
+    call.out << id << " lighting " << (rgb.isOn() ? "on" : "off") << " effect=" << int(rgb.effect) << " (" << effectName
+             << ") brightness=" << int(rgb.brightness) << " hue=" << int(rgb.hue) << " sat=" << int(rgb.sat) << "\n";
     return ExitOk;
 }
 
-const bool registered = registerCommand("set",
-                                        "set ID LAYER ROW COL EXPR [--label TEXT] [--unlock] [--dry-run]   remap a key",
-                                        runSet) &&
-                        registerCommand("set-knob",
-                                        "set-knob ID LAYER INDEX ccw|cw EXPR [--label TEXT] [--dry-run]   remap a knob direction",
-                                        runSetKnob) &&
-                        registerCommand("set-tapdance",
-                                        "set-tapdance ID INDEX SLOT EXPR [--label TEXT] [--dry-run]   remap a tap-dance action",
-                                        runSetTapDance) &&
-                        registerCommand("lighting",
-                                        "lighting ID [--on|--off|--toggle] [--effect N] [--brightness B] [--color HUE,SAT]",
-                                        runLighting);
+const bool registered =
+    registerCommand("set", "set ID LAYER ROW COL EXPR [--label TEXT] [--unlock] [--dry-run]   remap a key", runSet) &&
+    registerCommand("set-knob",
+                    "set-knob ID LAYER INDEX ccw|cw EXPR [--label TEXT] [--dry-run]   remap a knob direction",
+                    runSetKnob) &&
+    registerCommand("set-tapdance",
+                    "set-tapdance ID INDEX SLOT EXPR [--label TEXT] [--dry-run]   remap a tap-dance action",
+                    runSetTapDance) &&
+    registerCommand(
+        "lighting", "lighting ID [--on|--off|--toggle] [--effect N] [--brightness B] [--color HUE,SAT]", runLighting);
 } // namespace
 
 } // namespace keyglass::cli

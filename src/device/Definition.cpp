@@ -2,6 +2,7 @@
 
 #include "device/KleLayout.h"
 #include "device/ViaCommands.h"
+#include "platform/JsonReading.h"
 
 #include <lzma.h>
 
@@ -99,8 +100,11 @@ Expected<nlohmann::json> decodeDefinition(std::span<const std::uint8_t> compress
         return unexpected(decoded.error());
     if (decoded->empty())
         return unexpected(Error("the definition is empty"));
-    json document = json::parse(decoded->begin(), decoded->end(), nullptr, false);
-    if (document.is_discarded() || !document.is_object())
+    const std::string_view text(reinterpret_cast<const char*>(decoded->data()), decoded->size());
+    auto document = parseJsonCapped(text, MaxDecodedDefinitionBytes);
+    if (!document)
+        return unexpected(Error("the definition is " + document.error().message));
+    if (!document->is_object())
         return unexpected(Error("the definition is not a JSON object"));
     return document;
 }
@@ -138,6 +142,11 @@ Expected<DefinitionLayout> layoutFromDefinition(const nlohmann::json& definition
         if (const auto list = layouts->find("keymap"); list != layouts->end() && list->is_array())
             keymap = &*list;
     auto parsed = parseLayout(*keymap);
+    if (parsed.keys.size() > MaxLayoutKeys)
+        return unexpected(Error("the definition's layout has more than " + std::to_string(MaxLayoutKeys) + " keys"));
+    if (parsed.encoderIndices.size() > MaxLayoutEncoders)
+        return unexpected(
+            Error("the definition's layout has more than " + std::to_string(MaxLayoutEncoders) + " encoders"));
     layout.encoders = nameVialEncoders(parsed.encoderIndices, parsed.keys);
     layout.keys = std::move(parsed.keys);
     return layout;

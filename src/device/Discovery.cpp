@@ -7,6 +7,7 @@
 #include "device/ViaCommands.h"
 #include "device/ViaLayout.h"
 #include "keycodes/KeycodeSafety.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <chrono>
@@ -74,9 +75,11 @@ bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const 
         for (const auto& key : model.keys) {
             if (key.decal || key.row < 0 || key.col < 0 || key.row >= model.rows || key.col >= model.cols)
                 continue;
-            const auto code = readKeycode(session, layer, key.row, key.col, false);
-            if (!code)
+            const auto code = readKeycode(session, layer, key.row, key.col);
+            if (!code) {
+                model.unreadCells.insert(layerCellKey(layer, key.row, key.col));
                 continue;
+            }
             model.keymap[layer][key.row][key.col] = *code;
             markFirmwareCustom(model, layer, key.row, key.col, *code);
         }
@@ -87,6 +90,8 @@ bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const 
         for (std::size_t j = 0; j < model.encoders.size(); ++j) {
             if (const auto pair = readVialEncoder(session, layer, model.encoders[j].id))
                 model.encoderMap[layer][j] = {pair->first, pair->second};
+            else
+                model.unreadEncoders.insert(std::to_string(layer) + "," + std::to_string(model.encoders[j].id));
         }
     }
 
@@ -114,8 +119,10 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
     for (int layer = 1; layer < model.layerCount; ++layer)
         for (int row = 0; row < model.rows; ++row)
             for (int col = 0; col < model.cols; ++col)
-                if (const auto code = readKeycode(session, layer, row, col, true))
+                if (const auto code = readKeycode(session, layer, row, col))
                     model.keymap[layer][row][col] = *code;
+                else
+                    model.unreadCells.insert(layerCellKey(layer, row, col));
 
     for (int layer = 0; layer < model.layerCount; ++layer)
         for (int row = 0; row < model.rows; ++row)
@@ -151,6 +158,8 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
             const auto cw = readViaEncoder(session, layer, k, true, false);
             if (ccw && cw)
                 model.encoderMap[layer][k] = {*ccw, *cw};
+            else
+                model.unreadEncoders.insert(std::to_string(layer) + "," + std::to_string(k));
         }
     }
 
@@ -221,6 +230,10 @@ std::optional<DeviceModel> loadDevice(HidBackend& backend, const RawHIDEndpointI
         loadViaOnly(*session, model, *viaVersion);
 
     finish();
+    // The session stopped asking after a run of unanswered requests; what it skipped is marked unread.
+    if (session->stoppedAnswering())
+        logLine(model.displayName() + " stopped answering after " + std::to_string(MaxConsecutiveFailedExchanges) +
+                " requests in a row; " + std::to_string(model.unreadCount()) + " keys could not be read");
     return model;
 }
 

@@ -37,7 +37,8 @@ struct LoadStats
 
 /// Opens a session, runs the handshake and every read, closes the session. None only when the device
 /// cannot be opened or does not answer the protocol-version request; every later failure degrades a
-/// single value to its default.
+/// single value to its default, and a failed key or knob read is listed in the model's unreadCells /
+/// unreadEncoders. A pad that stops answering (MaxConsecutiveFailedExchanges) costs no further waits.
 std::optional<DeviceModel>
 loadDevice(HidBackend& backend, const RawHIDEndpointInfo& endpoint, LoadStats* stats = nullptr);
 

@@ -46,6 +46,9 @@ bool echoes(const std::optional<Answer>& answer, std::uint8_t command)
 
 Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& model)
 {
+    if (model.isPartial())
+        return fail(WriteError::partialModel,
+                    "Reload the pad first: " + std::to_string(model.unreadCount()) + " keys could not be read");
     auto session = RawHidSession::open(backend, model.vid, model.pid);
     if (!session)
         return fail(WriteError::open,

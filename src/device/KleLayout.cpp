@@ -150,6 +150,8 @@ ParsedLayout parseLayout(const nlohmann::json& keymap)
         Cursor cursor;
         cursor.y = y;
         for (const auto& item : row) {
+            if (layout.keys.size() > MaxLayoutKeys || encoders.size() > MaxLayoutEncoders)
+                break;
             if (item.is_object()) {
                 applyProperties(item, cursor);
             } else if (item.is_string()) {

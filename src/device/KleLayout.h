@@ -6,9 +6,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <vector>
 
 namespace keyglass {
+
+/// The most keys and encoders a layout may have: far beyond any real board, and each costs one request
+/// per layer at every load. A definition over either is refused.
+constexpr std::size_t MaxLayoutKeys = 1024;
+constexpr std::size_t MaxLayoutEncoders = 64;
 
 struct ParsedLayout
 {
@@ -18,7 +24,8 @@ struct ParsedLayout
 
 /// Walks the key list. Anything that is not a row array is skipped without moving down a row; legends
 /// "row,col" become keys, legends with a later line "e" name an encoder ("index,direction"), and a
-/// decal without a position becomes a decal key at r0c0. Never fails: unusable items add nothing.
+/// decal without a position becomes a decal key at r0c0. Never fails: unusable items add nothing. The
+/// walk stops once there are more than MaxLayoutKeys keys or MaxLayoutEncoders encoders.
 ParsedLayout parseLayout(const nlohmann::json& keymap);
 
 /// One encoder is "Knob" (clicking the only key, when there is exactly one non-decal key); several

@@ -31,7 +31,8 @@ RawHidSession::RawHidSession(HidBackend& backend, std::unique_ptr<HidDevice> dev
 }
 
 RawHidSession::RawHidSession(RawHidSession&& other) noexcept
-    : m_backend(other.m_backend), m_device(std::move(other.m_device)), m_exchanges(other.m_exchanges)
+    : m_backend(other.m_backend), m_device(std::move(other.m_device)), m_exchanges(other.m_exchanges),
+      m_failedInARow(other.m_failedInARow)
 {
 }
 
@@ -42,6 +43,7 @@ RawHidSession& RawHidSession::operator=(RawHidSession&& other) noexcept
         m_backend = other.m_backend;
         m_device = std::move(other.m_device);
         m_exchanges = other.m_exchanges;
+        m_failedInARow = other.m_failedInARow;
     }
     return *this;
 }
@@ -56,10 +58,19 @@ void RawHidSession::close()
     m_device.reset();
 }
 
-std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const std::uint8_t> request, Duration timeout)
+std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const std::uint8_t> request,
+                                                                 Duration timeout)
 {
-    if (!m_device)
+    if (!m_device || stoppedAnswering())
         return std::nullopt;
+    auto answer = exchangeOnce(request, timeout);
+    m_failedInARow = answer ? 0 : m_failedInARow + 1;
+    return answer;
+}
+
+std::optional<std::vector<std::uint8_t>> RawHidSession::exchangeOnce(std::span<const std::uint8_t> request,
+                                                                     Duration timeout)
+{
     ++m_exchanges;
 
     RawHidReport report{};

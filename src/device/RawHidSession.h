@@ -14,6 +14,9 @@ namespace keyglass {
 
 /// The timeout every caller uses for one exchange.
 constexpr Duration DefaultExchangeTimeout = std::chrono::milliseconds(250);
+/// After this many exchanges in a row without an answer the pad counts as not answering: every later
+/// exchange of the session fails at once instead of waiting out its deadline.
+constexpr int MaxConsecutiveFailedExchanges = 16;
 
 class RawHidSession
 {
@@ -31,7 +34,8 @@ public:
     /// Sends one request (cut or zero-padded to 32 bytes) and returns the first input report that
     /// arrives after it, or none when the write fails, the device goes away or nothing arrives before
     /// the deadline. Reports that were already queued before the send are dropped first, so a late
-    /// answer to an earlier request is never taken for this one. No retries.
+    /// answer to an earlier request is never taken for this one. No retries. Once the pad has stopped
+    /// answering (see MaxConsecutiveFailedExchanges) nothing is sent any more.
     std::optional<std::vector<std::uint8_t>> exchange(std::span<const std::uint8_t> request,
                                                       Duration timeout = DefaultExchangeTimeout);
     std::optional<std::vector<std::uint8_t>> exchange(std::initializer_list<std::uint8_t> request,
@@ -45,13 +49,17 @@ public:
     bool isOpen() const { return m_device != nullptr; }
     /// Requests sent through this session so far.
     int exchangeCount() const { return m_exchanges; }
+    /// True once MaxConsecutiveFailedExchanges exchanges in a row went unanswered.
+    bool stoppedAnswering() const { return m_failedInARow >= MaxConsecutiveFailedExchanges; }
 
 private:
     RawHidSession(HidBackend& backend, std::unique_ptr<HidDevice> device);
+    std::optional<std::vector<std::uint8_t>> exchangeOnce(std::span<const std::uint8_t> request, Duration timeout);
 
     HidBackend* m_backend = nullptr;
     std::unique_ptr<HidDevice> m_device;
     int m_exchanges = 0;
+    int m_failedInARow = 0;
 };
 
 } // namespace keyglass

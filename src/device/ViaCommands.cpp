@@ -75,13 +75,14 @@ std::optional<VialKeyboardId> readVialKeyboardId(RawHidSession& session)
     return VialKeyboardId{version > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(version), readU64LE(*answer, 4)};
 }
 
-std::optional<Keycode> readKeycode(RawHidSession& session, int layer, int row, int col, bool checkEcho)
+std::optional<Keycode> readKeycode(RawHidSession& session, int layer, int row, int col)
 {
     const auto l = wireByte(layer), r = wireByte(row), c = wireByte(col);
     if (!l || !r || !c)
         return std::nullopt;
     const auto answer = session.exchange({via::GetKeycode, *l, *r, *c});
-    if (!answer || answer->size() < 6 || (checkEcho && (*answer)[0] != via::GetKeycode))
+    if (!answer || answer->size() < 6 || (*answer)[0] != via::GetKeycode || (*answer)[1] != *l || (*answer)[2] != *r ||
+        (*answer)[3] != *c)
         return std::nullopt;
     return readU16BE(*answer, 4);
 }

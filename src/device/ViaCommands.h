@@ -67,8 +67,8 @@ std::optional<int> readProtocolVersion(RawHidSession& session);
 /// 1...32 as reported; any other outcome gives 4.
 int readLayerCount(RawHidSession& session);
 std::optional<VialKeyboardId> readVialKeyboardId(RawHidSession& session);
-/// `checkEcho` requires byte 0 to be 0x04 (VIA-only devices).
-std::optional<Keycode> readKeycode(RawHidSession& session, int layer, int row, int col, bool checkEcho);
+/// Keycode get: none unless the answer echoes the request (0x04, layer, row, column).
+std::optional<Keycode> readKeycode(RawHidSession& session, int layer, int row, int col);
 /// VIA encoder get: keycode of one direction. `checkEcho` requires byte 0 to be 0x14.
 std::optional<Keycode> readViaEncoder(RawHidSession& session, int layer, int encoder, bool clockwise, bool checkEcho);
 /// Vial encoder get: {counter-clockwise, clockwise}.

@@ -24,7 +24,7 @@ MatrixProbe probeMatrix(RawHidSession& session)
     for (int row = 0; row < ProbeRows; ++row) {
         bool rowUsed = false;
         for (int col = 0; col < ProbeCols; ++col) {
-            const auto code = readKeycode(session, 0, row, col, true);
+            const auto code = readKeycode(session, 0, row, col);
             if (!code)
                 break;
             grid[row][col] = *code;

@@ -4,6 +4,7 @@
 #include "keycodes/KeycodeTables.h"
 #include "keycodes/KeycodeText.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 
 #include <nlohmann/json.hpp>
 
@@ -41,9 +42,10 @@ bool isArrayOfStrings(const json& value)
 // The "hotkeys" array when the document has the expected shape.
 std::optional<json> hotkeysOf(std::string_view text)
 {
-    json root = json::parse(text.begin(), text.end(), nullptr, false);
-    if (root.is_discarded() || !root.is_object())
+    auto parsed = parseJsonCapped(text, MaxFocusFileBytes);
+    if (!parsed || !parsed->is_object())
         return std::nullopt;
+    json& root = *parsed;
     auto it = root.find("hotkeys");
     if (it == root.end() || !it->is_array())
         return std::nullopt;
@@ -210,14 +212,19 @@ Expected<std::string> bindFocusApp(const std::filesystem::path& file, Keycode co
         std::optional<json> hotkeys = text ? hotkeysOf(*text) : std::nullopt;
         if (hotkeys) {
             existing = std::move(*hotkeys);
-        } else if (!text || !text->empty()) {
+        } else if (!text) {
+            // Too large, a folder, a FIFO...: what cannot be read cannot be kept, so it is not replaced.
+            return unexpected(Error("Could not write " + file.string() + ": the existing file is unreadable (" +
+                                        reasonOf(text.error(), file) + ")",
+                                    static_cast<int>(FocusBindError::writeFailed),
+                                    ErrorDomain));
+        } else if (!text->empty()) {
             // A hand edit with a typo must not cost the user every other binding.
             std::filesystem::path backup = file;
             backup += ".bak";
-            std::filesystem::copy_file(file, backup, std::filesystem::copy_options::overwrite_existing, ec);
-            if (ec)
-                return unexpected(Error("Could not write " + file.string() + ": the existing file is unreadable (" +
-                                            ec.message() + ")",
+            if (auto kept = writeFileAtomically(backup, *text); !kept)
+                return unexpected(Error("Could not write " + file.string() + ": the existing file could not be kept (" +
+                                            reasonOf(kept.error(), backup) + ")",
                                         static_cast<int>(FocusBindError::writeFailed),
                                         ErrorDomain));
         }

@@ -2,6 +2,7 @@
 
 #include "keycodes/KeycodeText.h"
 #include "platform/AtomicFile.h"
+#include "platform/JsonReading.h"
 
 #include <nlohmann/json.hpp>
 
@@ -57,9 +58,10 @@ const std::map<std::string_view, std::string_view>& t3CommandTitles()
 T3Map parseT3Map(std::string_view text)
 {
     using nlohmann::json;
-    const json root = json::parse(text.begin(), text.end(), nullptr, false);
-    if (root.is_discarded() || !root.is_array())
+    const auto parsed = parseJsonCapped(text, MaxT3FileBytes);
+    if (!parsed || !parsed->is_array())
         return {};
+    const json& root = *parsed;
     for (const auto& binding : root) {
         if (!binding.is_object())
             return {};

@@ -184,6 +184,11 @@ struct DeviceModel
     std::set<std::string> protectedCells;      // "row,col": hardware-reserved on every layer
     std::set<std::string> protectedLayerCells; // "layer,row,col": firmware-custom, locked until unlocked
     std::optional<PresetLabelOverlay> presetOverlay;
+    /// What the last load could not read (no answer, or an answer that was not for the request): keys
+    /// "layer,row,col", knobs "layer,encoder". Their values in keymap/encoderMap are placeholders, so a
+    /// partial model must never be written back whole.
+    std::set<std::string> unreadCells;
+    std::set<std::string> unreadEncoders;
 
     /// The keymap entry; 0 when any index is negative or out of range.
     Keycode keycodeAt(int layer, int row, int col) const;
@@ -196,6 +201,9 @@ struct DeviceModel
     /// Manufacturer and product, without repeating a manufacturer the product already starts with.
     std::string displayName() const;
     bool legacyKeycodes() const { return proto.legacyKeycodes(); }
+    bool isPartial() const { return !unreadCells.empty() || !unreadEncoders.empty(); }
+    /// Keys and knobs the last load could not read.
+    int unreadCount() const { return static_cast<int>(unreadCells.size() + unreadEncoders.size()); }
 
     bool operator==(const DeviceModel&) const = default;
 };

@@ -1,6 +1,8 @@
 #pragma once
 // Persistent user defaults. Keyglass keeps exactly one entry, "Keyglass.activePresetByDevice".
 
+#include "model/Expected.h"
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -20,7 +22,8 @@ public:
 };
 
 /// A JSON object in one file (paths::settingsFile() by default), rewritten atomically on every change.
-/// A missing or corrupt file reads as empty; a corrupt file is left untouched until the next write.
+/// A missing or unreadable file reads as empty. Before the first write replaces an unreadable file (bad
+/// JSON, too deep, too large, not an object), that file is kept next to it as "<name>.bad".
 class JsonFileSettingsStore final : public SettingsStore
 {
 public:
@@ -29,7 +32,9 @@ public:
     bool setValue(const std::string& key, const nlohmann::json& value) override;
 
 private:
-    nlohmann::json load() const;
+    /// The stored object; an empty object when there is no file, an error when there is one that
+    /// cannot be read.
+    Expected<nlohmann::json> load() const;
     std::filesystem::path m_file;
 };
 

@@ -1,5 +1,7 @@
 #include "presets/DevicePreset.h"
 
+#include "platform/JsonReading.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -14,6 +16,7 @@ constexpr std::string_view ErrorDomain = "Preset";
 constexpr int ErrorTooLarge = 1;
 constexpr int ErrorNotJson = 2;
 constexpr int ErrorBadDocument = 3;
+constexpr int ErrorTooDeep = 4;
 
 // Reads members in document order and keeps the first problem; every read after a failure is a no-op,
 // so the decoder reads straight through without checking after each member.
@@ -219,35 +222,6 @@ PresetTapDance readTapDance(Reader& reader, const json& object, const std::strin
 }
 
 // Collects the parser's own explanation; the DOM parser without exceptions only says "discarded".
-class ParseErrorCatcher : public nlohmann::json_sax<json>
-{
-public:
-    std::string reason = "unknown error";
-
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return true; }
-    bool key(string_t&) override { return true; }
-    bool end_object() override { return true; }
-    bool start_array(std::size_t) override { return true; }
-    bool end_array() override { return true; }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& ex) override
-    {
-        std::string_view text = ex.what();
-        // Drop the library's "[json.exception.parse_error.101] " tag; the rest reads as a sentence.
-        if (text.starts_with('[')) {
-            if (const auto close = text.find("] "); close != std::string_view::npos)
-                text.remove_prefix(close + 2);
-        }
-        reason = std::string(text);
-        return false;
-    }
-};
 
 json gridToJson(const std::vector<std::vector<std::string>>& grid)
 {
@@ -343,19 +317,12 @@ Expected<DevicePreset> decodePreset(std::string_view jsonText)
         return unexpected(Error("the document is larger than 4 MiB (" + std::to_string(jsonText.size()) + " bytes)",
                                 ErrorTooLarge,
                                 std::string(ErrorDomain)));
-    json value;
-    try {
-        value = json::parse(jsonText, nullptr, false);
-        if (value.is_discarded()) {
-            ParseErrorCatcher catcher;
-            json::sax_parse(jsonText, &catcher, nlohmann::detail::input_format_t::json, true);
-            return unexpected(Error("not valid JSON: " + catcher.reason, ErrorNotJson, std::string(ErrorDomain)));
-        }
-    } catch (const std::exception& e) {
-        return unexpected(
-            Error(std::string("could not read the preset: ") + e.what(), ErrorBadDocument, std::string(ErrorDomain)));
-    }
-    return presetFromJson(value);
+    const auto value = parseJsonCapped(jsonText, MaxPresetDocumentBytes);
+    if (!value && value.error().code == JsonTooDeep)
+        return unexpected(Error("the document is " + value.error().message, ErrorTooDeep, std::string(ErrorDomain)));
+    if (!value)
+        return unexpected(Error(value.error().message, ErrorNotJson, std::string(ErrorDomain)));
+    return presetFromJson(*value);
 }
 
 nlohmann::json presetToJson(const DevicePreset& preset)

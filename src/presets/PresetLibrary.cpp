@@ -4,9 +4,9 @@
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
-#include "presets/PresetStaging.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "presets/PresetStaging.h"
 
 #include <algorithm>
 #include <map>
@@ -86,7 +86,7 @@ std::string osOfLayer(const DeviceModel& device, int layer)
 // so the preset stays applicable; the target pad then keeps whatever it has there.
 std::string savedExpression(Keycode code, bool legacy)
 {
-    if (keycodeBlockReason(code, {}))
+    if (keycodeBlockReason(code, {}, legacy))
         return {};
     return formatKeycode(code, legacy);
 }
@@ -152,7 +152,8 @@ void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
                     expressions.push_back(savedExpression(code, legacy));
                     std::string caption;
                     if (!expressions.back().empty()) {
-                        if (auto found = slotCaption(device, CaptionSlot::encoder, encoderLabelKey(l, e, d == 1), l, code))
+                        if (auto found =
+                                slotCaption(device, CaptionSlot::encoder, encoderLabelKey(l, e, d == 1), l, code))
                             caption = *found;
                     }
                     anyEncoderLabel = anyEncoderLabel || !caption.empty();
@@ -187,7 +188,8 @@ void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
             std::string caption;
             if (!targets[s]->empty() && device.presetOverlay) {
                 const auto& labels = device.presetOverlay->tapDanceLabels;
-                if (const auto found = labels.find(tapDanceLabelKey(i, s)); found != labels.end() && found->second.code == code)
+                if (const auto found = labels.find(tapDanceLabelKey(i, s));
+                    found != labels.end() && found->second.code == code)
                     caption = found->second.label;
             }
             anyCaption = anyCaption || !caption.empty();
@@ -250,7 +252,8 @@ std::optional<std::string> deviceProfile(const DeviceModel& device)
         return std::string(ProfileSolodial);
     if (id == "1A86:FE16" || name.find("quad") != std::string::npos)
         return std::string(ProfileQuadgrid);
-    const auto keys = std::count_if(device.keys.begin(), device.keys.end(), [](const PhysicalKey& k) { return !k.decal; });
+    const auto keys =
+        std::count_if(device.keys.begin(), device.keys.end(), [](const PhysicalKey& k) { return !k.decal; });
     const auto encoders = device.encoders.size();
     if (encoders == 1 && keys <= 2)
         return std::string(ProfileSolodial);
@@ -284,10 +287,8 @@ Expected<fs::path> savePreset(const DevicePreset& preset)
     return file;
 }
 
-Expected<DevicePreset> clonePreset(const DevicePreset& source,
-                                   std::string_view name,
-                                   std::string_view appName,
-                                   std::string_view os)
+Expected<DevicePreset>
+clonePreset(const DevicePreset& source, std::string_view name, std::string_view appName, std::string_view os)
 {
     DevicePreset clone = source;
     clone.name = trimmed(name);

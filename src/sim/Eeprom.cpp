@@ -1,5 +1,7 @@
 #include "sim/Eeprom.h"
 
+#include "platform/JsonReading.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -7,6 +9,9 @@
 namespace keyglass::sim {
 
 namespace {
+
+// The same cap as the state file on disk.
+constexpr std::size_t MaxStateJsonBytes = 8 * 1024 * 1024;
 
 constexpr std::uint16_t DefaultTappingTerm = 200;
 
@@ -292,9 +297,12 @@ std::string Eeprom::stateJson() const
 Expected<void> Eeprom::loadStateJson(std::string_view text)
 {
     using nlohmann::json;
-    const auto doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object())
+    const auto parsed = parseJsonCapped(text, MaxStateJsonBytes);
+    if (!parsed)
+        return unexpected(stateError(parsed.error().message));
+    if (!parsed->is_object())
         return unexpected(stateError("not a JSON object"));
+    const json& doc = *parsed;
     const auto& s = m_spec;
     if (doc.value("format", std::string()) != StateFormat)
         return unexpected(stateError("unknown format"));

@@ -1,5 +1,7 @@
 #include "sim/VirtualPadFactory.h"
 
+#include "platform/JsonReading.h"
+
 #include "platform/AtomicFile.h"
 #include "sim/Eeprom.h"
 #include "sim/KlePositions.h"
@@ -92,9 +94,12 @@ constexpr Keycode EncoderPlan[4][2] = {{0xAA, 0xA9}, {0xDA, 0xD9}, {0xAC, 0xAB},
 Expected<VirtualPadSpec> vialDefinitionSpec(std::string_view text)
 {
     using nlohmann::json;
-    const auto doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object())
+    const auto parsed = parseJsonCapped(text, MaxDefinitionBytes);
+    if (!parsed)
+        return unexpected(Error("The keyboard definition is " + parsed.error().message, 0, "VirtualPad"));
+    if (!parsed->is_object())
         return unexpected(Error("The keyboard definition is not a JSON object", 0, "VirtualPad"));
+    const json& doc = *parsed;
     const auto matrix = doc.find("matrix");
     if (matrix == doc.end() || !matrix->is_object())
         return unexpected(Error("The keyboard definition has no \"matrix\"", 0, "VirtualPad"));

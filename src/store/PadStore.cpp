@@ -15,17 +15,17 @@
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/KeycodeText.h"
-#include "presets/PresetLibrary.h"
-#include "presets/PresetStaging.h"
 #include "platform/Desktop.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "presets/PresetLibrary.h"
+#include "presets/PresetStaging.h"
 #include "store/BackupWorkflow.h"
 #include "store/LightingWrites.h"
-#include "store/RefreshCycle.h"
 #include "store/PreferredSize.h"
 #include "store/PresetWorkflow.h"
+#include "store/RefreshCycle.h"
 #include "store/Staging.h"
 
 #include <algorithm>
@@ -396,9 +396,8 @@ void PadStore::assign(const EditingTarget& target, Keycode code, std::optional<s
         notify();
 }
 
-std::optional<std::string> PadStore::assignExpression(const EditingTarget& target,
-                                                      std::string_view expression,
-                                                      std::optional<std::string> label)
+std::optional<std::string>
+PadStore::assignExpression(const EditingTarget& target, std::string_view expression, std::optional<std::string> label)
 {
     const DeviceModel* model = device(target.deviceID());
     if (!model)
@@ -559,7 +558,9 @@ void PadStore::chooseFocusApp()
 
 void PadStore::persistActivePresets()
 {
-    saveActivePresetChoices(m_services.settings, ActivePresetSettingsKey, m_activePresetIDByDevice);
+    // The choice still holds for this session; the user learns that it will not survive a restart.
+    if (!saveActivePresetChoices(m_services.settings, ActivePresetSettingsKey, m_activePresetIDByDevice))
+        showToast("Could not save settings (details in keyglass.log)", true);
 }
 
 const DevicePreset* PadStore::activePreset(const std::string& deviceID) const
@@ -583,11 +584,11 @@ void PadStore::applyPreset(const DevicePreset& preset, const std::string& device
         return;
     }
     m_activePresetIDByDevice[deviceID] = preset.id;
-    persistActivePresets();
     if (openEditMode)
         m_editMode = true;
     m_showingPresets = false;
     showToast(presetLoadedToast(preset, openEditMode), false);
+    persistActivePresets();
 }
 
 void PadStore::saveCurrentAsPreset(const std::string& deviceID,
@@ -602,10 +603,11 @@ void PadStore::saveCurrentAsPreset(const std::string& deviceID,
     const PresetOutcome outcome = saveLayoutAsPreset(*model, name, appName, os, category);
     if (outcome.preset) {
         m_activePresetIDByDevice[deviceID] = outcome.preset->id;
-        persistActivePresets();
         m_availablePresets = loadPresets();
     }
     showToast(outcome.toast, outcome.isError);
+    if (outcome.preset)
+        persistActivePresets();
 }
 
 void PadStore::saveEditsToActivePreset(const std::string& deviceID)
@@ -638,10 +640,11 @@ void PadStore::deletePreset(const DevicePreset& preset)
     const PresetOutcome outcome = deleteFromLibrary(preset);
     if (!outcome.isError) {
         std::erase_if(m_activePresetIDByDevice, [&](const auto& entry) { return entry.second == preset.id; });
-        persistActivePresets();
         m_availablePresets = loadPresets();
     }
     showToast(outcome.toast, outcome.isError);
+    if (!outcome.isError)
+        persistActivePresets();
 }
 
 void PadStore::openCustomPresetsFolder()
@@ -695,8 +698,7 @@ void PadStore::loadLayoutFile(const std::filesystem::path& file, const std::stri
     stageImport(deviceID, [&file](DeviceModel& staged) { return keyglass::loadLayoutFile(file, staged); });
 }
 
-void PadStore::stageImport(const std::string& deviceID,
-                           const std::function<Expected<ImportResult>(DeviceModel&)>& load)
+void PadStore::stageImport(const std::string& deviceID, const std::function<Expected<ImportResult>(DeviceModel&)>& load)
 {
     DeviceModel* model = mutableDevice(deviceID);
     if (!model)
@@ -709,7 +711,10 @@ void PadStore::stageImport(const std::string& deviceID,
     notify();
     showToast(staged->toast, false);
     if (staged->lighting)
-        setLighting(deviceID, staged->lighting->brightness, staged->lighting->effect, staged->lighting->hue,
+        setLighting(deviceID,
+                    staged->lighting->brightness,
+                    staged->lighting->effect,
+                    staged->lighting->hue,
                     staged->lighting->sat);
 }
 

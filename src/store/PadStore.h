@@ -5,10 +5,10 @@
 
 #include "backup/LayoutImport.h"
 #include "keycodes/Keycodes.h"
-#include "presets/DevicePreset.h"
 #include "model/DeviceModel.h"
 #include "model/EditingTarget.h"
 #include "platform/Scheduler.h"
+#include "presets/DevicePreset.h"
 #include "store/Observers.h"
 #include "store/RefreshCycle.h"
 #include "store/PreferredSize.h"
@@ -191,6 +191,8 @@ private:
     void notify();
     DeviceModel* mutableDevice(const std::string& deviceID);
     void publishRefresh(RefreshResult result);
+    /// Writes the active preset choices to the settings; a failure is an error toast, so callers call
+    /// this after showing their own toast.
     void persistActivePresets();
     void scheduleToastExpiry(const std::string& message);
     void startPeriodicTimer();

@@ -31,10 +31,8 @@ PresetOutcome saveEditsIntoPreset(const DeviceModel& model, const DevicePreset* 
     return {std::move(toast), false, std::move(updated)};
 }
 
-PresetOutcome cloneIntoLibrary(const DevicePreset& source,
-                               const std::string& name,
-                               const std::string& appName,
-                               const std::string& os)
+PresetOutcome
+cloneIntoLibrary(const DevicePreset& source, const std::string& name, const std::string& appName, const std::string& os)
 {
     auto clone = clonePreset(source, name, appName, os);
     if (!clone)
@@ -62,14 +60,14 @@ std::map<std::string, std::string> loadActivePresetChoices(const SettingsStore& 
     return choices;
 }
 
-void saveActivePresetChoices(SettingsStore& settings,
+bool saveActivePresetChoices(SettingsStore& settings,
                              const std::string& key,
                              const std::map<std::string, std::string>& choices)
 {
     nlohmann::json value = nlohmann::json::object();
     for (const auto& [deviceID, presetID] : choices)
         value[deviceID] = presetID;
-    settings.setValue(key, value);
+    return settings.setValue(key, value);
 }
 
 } // namespace keyglass

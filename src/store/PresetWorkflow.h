@@ -37,7 +37,7 @@ PresetOutcome deleteFromLibrary(const DevicePreset& preset);
 
 /// The preset chosen per device, as kept in the settings (entries whose value is not text are dropped).
 std::map<std::string, std::string> loadActivePresetChoices(const SettingsStore& settings, const std::string& key);
-void saveActivePresetChoices(SettingsStore& settings,
+bool saveActivePresetChoices(SettingsStore& settings,
                              const std::string& key,
                              const std::map<std::string, std::string>& choices);
 

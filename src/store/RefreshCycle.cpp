@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <iterator>
+#include <set>
 
 namespace keyglass {
 
@@ -30,6 +33,52 @@ std::string quotedList(const std::vector<std::string>& items)
         text += "\"" + items[i] + "\"";
     }
     return text + "]";
+}
+
+std::set<std::string> intersection(const std::set<std::string>& a, const std::set<std::string>& b)
+{
+    std::set<std::string> both;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::inserter(both, both.end()));
+    return both;
+}
+
+// A fresh load of a pad with staged edits keeps the edits. Values the earlier load could not read are
+// placeholders, not edits: they take what this load read, and only what neither load read stays unread.
+void keepStagedEdits(DeviceModel& fresh, const DeviceModel& before)
+{
+    Keymap keymap = before.keymap;
+    for (const auto& cell : before.unreadCells) {
+        if (fresh.unreadCells.contains(cell))
+            continue;
+        int layer = -1, row = -1, col = -1;
+        if (std::sscanf(cell.c_str(), "%d,%d,%d", &layer, &row, &col) != 3 || layer < 0 || row < 0 || col < 0)
+            continue;
+        const auto l = static_cast<std::size_t>(layer), r = static_cast<std::size_t>(row),
+                   c = static_cast<std::size_t>(col);
+        if (l < keymap.size() && r < keymap[l].size() && c < keymap[l][r].size())
+            keymap[l][r][c] = fresh.keycodeAt(layer, row, col);
+    }
+    EncoderMap encoderMap = before.encoderMap;
+    for (const auto& slot : before.unreadEncoders) {
+        if (fresh.unreadEncoders.contains(slot))
+            continue;
+        int layer = -1, encoder = -1;
+        if (std::sscanf(slot.c_str(), "%d,%d", &layer, &encoder) != 2 || layer < 0)
+            continue;
+        for (std::size_t j = 0; j < fresh.encoders.size(); ++j) {
+            const auto l = static_cast<std::size_t>(layer);
+            if (fresh.encoders[j].id == encoder && l < encoderMap.size() && j < encoderMap[l].size() &&
+                l < fresh.encoderMap.size() && j < fresh.encoderMap[l].size())
+                encoderMap[l][j] = fresh.encoderMap[l][j];
+        }
+    }
+    fresh.unreadCells = intersection(before.unreadCells, fresh.unreadCells);
+    fresh.unreadEncoders = intersection(before.unreadEncoders, fresh.unreadEncoders);
+    fresh.keymap = std::move(keymap);
+    fresh.encoderMap = std::move(encoderMap);
+    fresh.tapDances = before.tapDances;
+    fresh.protectedLayerCells = before.protectedLayerCells;
+    fresh.dirty = true;
 }
 
 } // namespace
@@ -61,11 +110,7 @@ RefreshResult loadAndMergeDevices(HidBackend& hid,
             model.presetOverlay = before.presetOverlay;
             model.activeLayer = std::min(before.activeLayer, std::max(0, model.layerCount - 1));
             if (before.dirty) {
-                model.keymap = before.keymap;
-                model.encoderMap = before.encoderMap;
-                model.tapDances = before.tapDances;
-                model.protectedLayerCells = before.protectedLayerCells;
-                model.dirty = true;
+                keepStagedEdits(model, before);
             }
         } else {
             model.presetOverlay = overlayForActivePreset(model, activePresetIDByDevice, presets);

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace keyglass::test;
 
 namespace {
@@ -52,6 +51,17 @@ TEST_F(CliEditTest, ProtectedAndMissingSlotsAreReported)
     auto unknown = runCli(pad() + "set 0000:0001 0 0 0 KC_A");
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.err.find("no pad 0000:0001"), std::string::npos);
+
+    const auto before = runCli(pad() + "dump 1A86:FE16");
+    for (const char* position : {"99 0 0", "0 9 0", "0 0 200"}) {
+        auto outside = runCli(pad() + "set 1A86:FE16 " + position + " KC_A");
+        EXPECT_EQ(outside.exitCode, 1) << position;
+        EXPECT_TRUE(outside.out.empty()) << outside.out;
+        EXPECT_NE(outside.err.find("1A86:FE16 has no key at row"), std::string::npos) << outside.err;
+    }
+    EXPECT_EQ(runCli(pad() + "set 1A86:FE16 99 0 0 KC_A").err,
+              "keyglass-cli: 1A86:FE16 has no key at row 0, column 0 on layer 99\n");
+    EXPECT_EQ(runCli(pad() + "dump 1A86:FE16").out, before.out);
 
     EXPECT_EQ(runCli(pad() + "set 1A86:FE16 0 0 KC_A").exitCode, 2);
     EXPECT_EQ(runCli(pad() + "set 1A86:FE16 0 0 300 KC_A").exitCode, 2);

@@ -172,7 +172,8 @@ std::string describeInput(bool legacy)
     range(0xE0, 0xE7);                       // modifiers
     codes.insert(codes.end(), {0x32, 0x64}); // ISO
     codes.insert(codes.end(), {0x87, 0x88, 0x89, 0x8A, 0x8B, 0x90, 0x91}); // JIS
-    range(0xA5, 0xC2); // system, media, browser, brightness, desktop keys
+    // System, media, browser and brightness keys; the desktop keys after 0xBE came with the new numbering.
+    range(0xA5, legacy ? 0xBE : 0xC2);
     if (legacy)
         range(0xF0, 0xFF); // mouse keys of the old numbering
     else

@@ -125,6 +125,40 @@ TEST(DefinitionDecode, RefusesWhatIsNotACompleteXzJsonObject)
         EXPECT_FALSE(decodeDefinition(bytes)) << name;
 }
 
+TEST(DefinitionDecode, DeeplyNestedDefinitionsAreRefusedBeforeParsing)
+{
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    for (const auto& text : {R"({"matrix":{"rows":1,"cols":1},"x":)" + deep + "}",
+                             R"({"matrix":{"rows":1,"cols":1},"layouts":{"keymap":)" + deep + "}}"}) {
+        const auto decoded = decodeDefinition(compressXz(text));
+        ASSERT_FALSE(decoded);
+        EXPECT_EQ(decoded.error().message, "the definition is nested deeper than 64 levels");
+    }
+}
+
+TEST(DefinitionLayoutFromJson, AbsurdLayoutsAreRefusedNotWalkedToTheEnd)
+{
+    // The xz bomb of a few hundred bytes: one row of 640,000 keys at "0,0".
+    nlohmann::json row = nlohmann::json::array();
+    for (int i = 0; i < 640000; ++i)
+        row.push_back("0,0");
+    const nlohmann::json bomb = {{"matrix", {{"rows", 1}, {"cols", 1}}}, {"layouts", {{"keymap", {row}}}}};
+    const auto layout = layoutFromDefinition(bomb);
+    ASSERT_FALSE(layout);
+    EXPECT_EQ(layout.error().message, "the definition's layout has more than 1024 keys");
+
+    nlohmann::json knobs = nlohmann::json::array();
+    for (int i = 0; i < 100; ++i)
+        knobs.push_back(std::to_string(i) + ",0\n\n\n\ne");
+    const nlohmann::json manyKnobs = {{"matrix", {{"rows", 1}, {"cols", 1}}}, {"layouts", {{"keymap", {knobs}}}}};
+    EXPECT_FALSE(layoutFromDefinition(manyKnobs));
+
+    nlohmann::json full = nlohmann::json::array();
+    for (int i = 0; i < 1024; ++i)
+        full.push_back("0," + std::to_string(i % 256));
+    EXPECT_TRUE(layoutFromDefinition({{"matrix", {{"rows", 1}, {"cols", 256}}}, {"layouts", {{"keymap", {full}}}}}));
+}
+
 TEST(DefinitionDecode, LargeDefinitionsDecodeWholeButBombsAreRefused)
 {
     // Far above max(12 x compressed, 64 KiB): highly repetitive, so it compresses to a few KiB.

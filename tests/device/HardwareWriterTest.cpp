@@ -227,6 +227,20 @@ TEST(HardwareWriter, UnopenableDeviceAndDisconnectMidWrite)
     EXPECT_EQ(gone.backend.closed, 1);
 }
 
+TEST(HardwareWriter, APartiallyReadModelIsRefusedBeforeTheDeviceIsOpened)
+{
+    Rig rig;
+    auto model = viaModel(2, 2, 2);
+    model.unreadCells = {"1,0,1", "0,1,1"};
+    model.unreadEncoders = {"0,0"};
+    const auto refused = writeDeviceToHardware(rig.backend, model);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().code, static_cast<int>(WriteError::partialModel));
+    EXPECT_EQ(refused.error().message, "Reload the pad first: 3 keys could not be read");
+    EXPECT_EQ(rig.backend.opened, 0);
+    EXPECT_TRUE(rig.backend.requests.empty());
+}
+
 TEST(HardwareWriter, NumbersThatDoNotFitAWireByteAreSkipped)
 {
     Rig rig;

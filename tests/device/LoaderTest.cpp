@@ -1,6 +1,8 @@
 #include "support/FakeHid.h"
+#include "support/TempHome.h"
 
 #include "device/Discovery.h"
+#include "device/RawHidSession.h"
 
 #include <nlohmann/json.hpp>
 
@@ -114,31 +116,57 @@ TEST(DeviceLoading, VialDeviceFillsEveryFieldFromItsDefinition)
     EXPECT_EQ(rig.backend.closed, 1);
 }
 
-TEST(DeviceLoading, VialReadsAreNotEchoCheckedButViaOnlyReadsAre)
+TEST(DeviceLoading, KeyReadsWithoutAMatchingEchoAreMarkedUnreadOnBothPaths)
 {
     Rig rig;
     rig.makeVial();
-    rig.firmware.keymap = {{{0, 0, 0}, 0x5100}};
+    rig.firmware.keymap = {{{0, 0, 0}, 0x5100}, {{0, 0, 1}, 0x04}};
     rig.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
-        if (a && r[0] == 0x04)
-            (*a)[0] = 0x05;
+        if (a && r[0] == 0x04 && r[1] == 0 && r[3] == 0)
+            (*a)[0] = 0x05; // wrong command echoed
+        if (a && r[0] == 0x04 && r[1] == 0 && r[3] == 1)
+            (*a)[3] = 2; // an answer for another cell
         return a;
     };
     auto vial = rig.load();
     ASSERT_TRUE(vial);
-    EXPECT_EQ(vial->keymap[0][0][0], 0x5100);
+    EXPECT_EQ(vial->keymap[0][0][0], 0);
+    EXPECT_EQ(vial->keymap[0][0][1], 0);
+    EXPECT_EQ(vial->unreadCells, (std::set<std::string>{"0,0,0", "0,0,1", "0,1,0", "0,1,1"}));
+    EXPECT_TRUE(vial->isPartial());
 
     Rig via;
     via.firmware.keymap = {{{0, 0, 0}, 0x5100}, {{0, 0, 1}, 0x04}, {{1, 0, 1}, 0x05}};
     via.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
-        if (a && r[0] == 0x04 && r[1] == 1)
+        if (a && r[0] == 0x04 && r[1] == 1 && r[3] == 1)
             (*a)[0] = 0x05;
         return a;
     };
     auto plain = via.load();
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->keymap[0][0][1], 0x04);
-    EXPECT_EQ(plain->keymap[1][0][1], 0) << "wrong echo leaves the cell 0";
+    EXPECT_EQ(plain->keymap[1][0][1], 0);
+    EXPECT_EQ(plain->unreadCells, (std::set<std::string>{"1,0,1"}));
+
+    Rig healthy;
+    healthy.makeVial();
+    const auto full = healthy.load();
+    ASSERT_TRUE(full);
+    EXPECT_FALSE(full->isPartial());
+}
+
+TEST(DeviceLoading, DroppedKnobAnswersAreMarkedUnread)
+{
+    Rig rig;
+    rig.makeVial();
+    rig.firmware.layers = 2;
+    rig.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
+        return r[0] == 0xFE && r[1] == 0x03 && r[2] == 1 ? std::nullopt : a;
+    };
+    const auto model = rig.load();
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->unreadEncoders, (std::set<std::string>{"1,0"}));
+    EXPECT_EQ(model->unreadCount(), 1);
 }
 
 TEST(DeviceLoading, HandshakeDecidesBetweenVialAndVia)
@@ -418,6 +446,35 @@ TEST(DeviceLoading, DeviceVanishingMidLoadStillYieldsAModelWithDefaults)
             EXPECT_EQ(model->rgb.brightness, 180) << cut;
         }
     }
+}
+
+TEST(DeviceLoading, APadThatStopsAnsweringCostsSixteenTimeoutsNotOnePerRead)
+{
+    // 32 layers of a 1,024-key layout that goes silent after the definition: without the cap that is
+    // 32,768 reads of 250 ms each.
+    std::string definition = R"({"matrix":{"rows":32,"cols":32},"layouts":{"keymap":[)";
+    for (int row = 0; row < 32; ++row) {
+        definition += row ? ",[" : "[";
+        for (int col = 0; col < 32; ++col)
+            definition += (col ? ",\"" : "\"") + std::to_string(row) + "," + std::to_string(col) + "\"";
+        definition += "]";
+    }
+    definition += "]}}";
+    Rig rig;
+    rig.makeVial(definition);
+    rig.firmware.layers = 32;
+    const int blocks = (static_cast<int>(rig.firmware.definition.size()) + 31) / 32;
+    rig.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
+        const bool handshake = r[0] == 0x01 || r[0] == 0x11 || (r[0] == 0xFE && r[1] <= 0x02);
+        return handshake ? a : std::nullopt;
+    };
+    TempHome home;
+    LogCapture log;
+    const auto model = rig.load();
+    ASSERT_TRUE(model);
+    EXPECT_EQ(static_cast<int>(rig.backend.requests.size()), 4 + blocks + MaxConsecutiveFailedExchanges);
+    EXPECT_EQ(model->unreadCount(), 32 * 1024);
+    EXPECT_TRUE(log.contains("Acme Pad stopped answering after 16 requests in a row"));
 }
 
 TEST(DeviceLoading, GarbageAnswersNeverCrashTheLoader)

@@ -193,6 +193,31 @@ TEST_F(FilesTest, BindKeepsAnUnreadableFileAsBackup)
     EXPECT_EQ(loadFocusMap(path).size(), 1u);
 }
 
+TEST_F(FilesTest, HostileFocusAndKeybindingFilesReadAsEmptyAndAreNeverWaitedOn)
+{
+    // About 200 KB of nested arrays: deep enough to overflow the stack of a recursive reader.
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string deepHotkeys = R"({"hotkeys":[{"key":"F13","app":"/a.app","x":)" + deep + "}]}";
+    const auto focus = file("quadgrid-focus.json");
+    for (const auto& text : {deep, deepHotkeys}) {
+        writeText(focus, text);
+        EXPECT_TRUE(loadFocusMap(focus).empty());
+        EXPECT_TRUE(parseT3Map(text).empty());
+    }
+    // A deep file is unreadable like any other: binding keeps it and starts afresh.
+    ASSERT_TRUE(bindFocusApp(focus, 0x0068, "/Applications/New.app"));
+    EXPECT_EQ(readText(file("quadgrid-focus.json.bak")), deepHotkeys);
+    EXPECT_EQ(loadFocusMap(focus).size(), 1u);
+
+    const auto fifo = file("fifo.json");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(loadFocusMap(fifo).empty());
+    EXPECT_TRUE(loadT3Map(fifo).empty());
+    const auto bound = bindFocusApp(fifo, 0x0068, "/Applications/New.app");
+    ASSERT_FALSE(bound);
+    EXPECT_NE(bound.error().message.find("not a regular file"), std::string::npos) << bound.error().message;
+}
+
 TEST_F(FilesTest, BindReportsAWriteFailureNamingTheFile)
 {
     if (::geteuid() == 0)

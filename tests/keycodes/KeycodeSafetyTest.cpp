@@ -2,10 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace keyglass {
 namespace {
+
+std::string hex4Text(Keycode code)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", code);
+    return text;
+}
 
 struct ValidateCase
 {
@@ -122,6 +130,17 @@ TEST(KeycodeBlockReason, ClassesOverTheWholeKeycodeSpace)
     EXPECT_EQ(magic, 32);
     EXPECT_EQ(hardware, 2);
     EXPECT_EQ(custom, 128 + 0x200);
+}
+
+TEST(KeycodeBlockReason, LegacyPadsAlsoRefuseTheirEepromClearAndMagicCodes)
+{
+    for (const Keycode code : {0x5CDE, 0x5CDF, 0x5C10, 0x5C14, 0x5C15}) {
+        EXPECT_EQ(keycodeBlockReason(code, "x", true), "Blocked QMK magic/EEPROM keycode " + hex4Text(code));
+        EXPECT_EQ(keycodeBlockReason(code, "x", false), std::nullopt) << "a modern pad's code at " << code;
+    }
+    EXPECT_EQ(keycodeBlockReason(0x5C16, "x", true), std::nullopt);
+    EXPECT_EQ(validateExpression("0x5CDF", true), "Blocked QMK magic/EEPROM keycode 0x5CDF");
+    EXPECT_EQ(validateExpression("0x5CDF", false), std::nullopt);
 }
 
 TEST(KeycodeBlockReason, OnlyTheBootloaderMessageQuotesTheText)

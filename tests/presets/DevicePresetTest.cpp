@@ -303,12 +303,16 @@ TEST(DevicePreset, DeeplyNestedJsonIsRejectedWithoutCrashing)
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     const auto preset = decodePreset(deep);
     ASSERT_FALSE(preset);
-    EXPECT_EQ(preset.error().message, "expected a JSON object");
+    EXPECT_EQ(preset.error().message, "the document is nested deeper than 64 levels");
 
+    // Even in a member the reader ignores: the tree is never built.
     json doc = minimalDocument();
     std::string text = doc.dump();
     text.insert(text.size() - 1, ",\"notes\":" + std::string(50000, '[') + std::string(50000, ']'));
-    EXPECT_TRUE(decodePreset(text));
+    EXPECT_FALSE(decodePreset(text));
+    std::string shallow = doc.dump();
+    shallow.insert(shallow.size() - 1, ",\"notes\":" + std::string(60, '[') + std::string(60, ']'));
+    EXPECT_TRUE(decodePreset(shallow));
 }
 
 TEST(DevicePreset, ByteOrderMarkAndUnicodeTextSurvive)
