@@ -2,17 +2,22 @@
 
 #include "device/Lighting.h"
 #include "presets/PresetLibrary.h"
+#include "skins/SkinGeometry.h"
 #include "store/PadStore.h"
+#include "store/Paths.h"
 #include "ui/AluminumChassis.h"
 #include "ui/DeckView.h"
 #include "ui/FlashTarget.h"
+#include "ui/HardwareStudioSkinView.h"
 #include "ui/HudStyle.h"
 #include "ui/RGBControlSection.h"
 #include "ui/StatusDot.h"
 #include "ui/TapDanceRow.h"
 
+#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -101,6 +106,7 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
             m_store.setActiveLayer((d->activeLayer + 1) % d->layerCount, d->id);
     });
     column->addLayout(top);
+    column->addWidget(buildSkinControls());
 
     // The deck.
     m_chassis = new AluminumChassis(this);
@@ -111,6 +117,18 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
     connect(m_deck, &DeckView::knobCenterTapped, this, &GenericDeviceCard::onKnobCenter);
     connect(m_deck, &DeckView::knobWheel, this, &GenericDeviceCard::onKnobWheel);
     column->addWidget(m_chassis, 0, Qt::AlignHCenter);
+
+    // The photograph, when the pad has a skin and the studio is chosen.
+    m_studio = new HardwareStudioSkinView(this);
+    m_studio->hide();
+    connect(m_studio, &HardwareStudioSkinView::keyTapped, this, &GenericDeviceCard::onKey);
+    connect(m_studio, &HardwareStudioSkinView::encoderTapped, this, &GenericDeviceCard::onEncoder);
+    connect(m_studio, &HardwareStudioSkinView::knobCenterTapped, this, &GenericDeviceCard::onKnobCenter);
+    connect(m_studio, &HardwareStudioSkinView::layerButtonTapped, this, [this] {
+        if (const DeviceModel* d = current())
+            m_store.setActiveLayer(nextSkinLayer(d->activeLayer, d->layerCount), d->id);
+    });
+    column->addWidget(m_studio, 0, Qt::AlignHCenter);
 
     // Tap dance.
     m_tapSection = new QWidget(this);
@@ -169,6 +187,114 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
 
     buildActionRow(column);
     column->addStretch(1);
+}
+
+QWidget* GenericDeviceCard::buildSkinControls()
+{
+    m_skinControls = new QWidget(this);
+    m_skinControls->setObjectName("skinControls");
+    auto* row = new QHBoxLayout(m_skinControls);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+
+    // "3D Studio" / "2D Deck": two halves of one toggle, the chosen one checked.
+    auto makeHalf = [this](const QString& name, const QString& text, bool studio) {
+        auto* b = new QToolButton(m_skinControls);
+        b->setObjectName(name);
+        b->setText(text);
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
+        b->setCursor(Qt::PointingHandCursor);
+        b->setProperty("hudButton", true);
+        connect(b, &QToolButton::clicked, this, [this, studio] { setUseStudioSkin(studio); });
+        return b;
+    };
+    m_studioButton = makeHalf("studioSkin", "3D Studio", true);
+    m_deckButton = makeHalf("drawnDeck", "2D Deck", false);
+    m_deckButton->setChecked(true);
+    row->addWidget(m_studioButton);
+    row->addWidget(m_deckButton);
+
+    m_colorwayButton = iconButton(m_skinControls, "colorway", "chevron.up.chevron.down");
+    m_colorwayButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_colorwayButton->setPopupMode(QToolButton::InstantPopup);
+    m_colorwayMenu = new QMenu(m_colorwayButton);
+    m_colorwayButton->setMenu(m_colorwayMenu);
+    row->addWidget(m_colorwayButton);
+    row->addStretch(1);
+
+    m_skinsFolder = iconButton(m_skinControls, "skinsFolder", "folder.badge.plus");
+    m_skinsFolder->setToolTip("Open Skins folder to drop in custom OEM colorway PNGs + skin.json");
+    connect(m_skinsFolder, &QToolButton::clicked, this, [this] {
+        openSkinsFolder(m_store.desktop(), paths::userSkinsDir());
+    });
+    row->addWidget(m_skinsFolder);
+    m_skinControls->hide();
+    return m_skinControls;
+}
+
+void GenericDeviceCard::setUseStudioSkin(bool on)
+{
+    m_useStudioSkin = on;
+    resync();
+}
+
+void GenericDeviceCard::setSelectedColorwayID(const std::string& id)
+{
+    m_selectedColorwayID = id;
+    resync();
+}
+
+void GenericDeviceCard::resync()
+{
+    if (const DeviceModel* d = current())
+        sync(*d);
+}
+
+void GenericDeviceCard::syncSkin(const DeviceModel& device, const QColor& accent)
+{
+    // Read from disk on every redraw: a skin dropped into the folder appears without a restart.
+    m_skin = findSkin(device);
+    m_skinControls->setVisible(m_skin.has_value());
+    const bool studio = m_skin && m_useStudioSkin;
+    m_chassis->setVisible(!studio);
+    m_studio->setVisible(studio);
+    m_studioButton->setChecked(m_useStudioSkin);
+    m_deckButton->setChecked(!m_useStudioSkin);
+    if (!m_skin)
+        return;
+
+    const SkinColorway* chosen = selectedColorway(m_skin->manifest, m_selectedColorwayID);
+    m_colorwayButton->setText(chosen ? QString::fromStdString(chosen->name) : QString());
+    m_colorwayButton->setEnabled(!m_skin->manifest.colorways.empty());
+    m_colorwayMenu->clear();
+    auto* group = new QActionGroup(m_colorwayMenu);
+    for (const auto& colorway : m_skin->manifest.colorways) {
+        QPixmap swatch(12, 12);
+        swatch.fill(QColor(QString::fromStdString(colorway.swatchHex)));
+        QAction* action =
+            m_colorwayMenu->addAction(QIcon(swatch), "Hardware colorway: " + QString::fromStdString(colorway.name));
+        action->setCheckable(true);
+        action->setChecked(chosen && chosen->id == colorway.id);
+        action->setActionGroup(group);
+        const std::string id = colorway.id;
+        connect(action, &QAction::triggered, this, [this, id] { setSelectedColorwayID(id); });
+    }
+    if (!studio)
+        return;
+
+    // Tall photographs would push the rest of the card out of the window.
+    constexpr double MaxStudioHeight = 400;
+    const int width = std::min(
+        m_maxDeckWidth, int(MaxStudioHeight * m_skin->manifest.aspectRatio) + 2 * HardwareStudioSkinView::GlowMargin);
+    m_studio->setDisplayWidth(width);
+    m_studio->setSkin(*m_skin, m_selectedColorwayID);
+    HardwareStudioSkinView::Labels labels;
+    labels.key = [this, &device](int row, int col) { return m_store.keyAction(device, device.activeLayer, row, col); };
+    labels.encoder = [this, &device](int index, bool cw) {
+        return m_store.encoderAction(device, device.activeLayer, index, cw);
+    };
+    m_studio->setDevice(device, labels, m_store.editMode(), accent);
 }
 
 void GenericDeviceCard::buildActionRow(QVBoxLayout* column)
@@ -243,6 +369,7 @@ const DeviceModel* GenericDeviceCard::current() const
 
 void GenericDeviceCard::setMaximumDeckWidth(int width)
 {
+    m_maxDeckWidth = width;
     m_deck->setMaximumDeckWidth(width);
 }
 
@@ -275,6 +402,7 @@ void GenericDeviceCard::sync(const DeviceModel& device)
         return m_store.encoderAction(device, device.activeLayer, index, cw);
     };
     m_deck->setDevice(device, labels, editing, accent);
+    syncSkin(device, accent);
 
     // Tap dance.
     const bool hasTapDance = device.tapDanceCount > 0 && !device.tapDances.empty();
