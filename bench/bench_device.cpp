@@ -33,7 +33,7 @@ std::shared_ptr<VirtualPad> hundredKeyBoard()
                              {"productId", "0x0100"},
                              {"matrix", {{"rows", 10}, {"cols", 10}}},
                              {"layouts", {{"keymap", rows}}}};
-    auto pad = VirtualPad::fromVialDefinition(definition.dump());
+    auto pad = VirtualPad::fromVialDefinitionText(definition.dump());
     return pad ? *pad : nullptr;
 }
 

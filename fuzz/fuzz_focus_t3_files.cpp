@@ -5,7 +5,7 @@
 #include "input/DesktopEntry.h"
 #include "input/FocusMap.h"
 #include "input/T3Map.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <cstddef>
 #include <cstdint>

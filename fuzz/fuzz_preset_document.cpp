@@ -2,6 +2,7 @@
 // read back unchanged, and validating it never fails in any other way.
 
 #include "keycodes/KeycodeSafety.h"
+#include "presets/PresetSafety.h"
 #include "presets/DevicePreset.h"
 
 #include <cstddef>

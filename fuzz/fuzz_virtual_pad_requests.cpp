@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
     case 1: {
-        auto pad = VirtualPad::fromVialDefinition(rest);
+        auto pad = VirtualPad::fromVialDefinitionText(rest);
         if (pad) {
             if ((*pad)->rows() < 1 || (*pad)->cols() < 1 || (*pad)->compressedDefinition().empty())
                 std::abort();

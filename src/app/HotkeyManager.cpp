@@ -1,7 +1,7 @@
 #include "app/HotkeyManager.h"
 
-#include "store/Log.h"
-#include "store/Scheduler.h"
+#include "platform/Log.h"
+#include "platform/Scheduler.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/HotkeyBackend.h"
+#include "platform/HotkeyBackend.h"
 
 #include <functional>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "app/QtDesktop.h"
 
 #include "input/DesktopEntry.h"
-#include "store/Log.h"
+#include "platform/Log.h"
 
 #ifdef KG_HAVE_XCB
 #include "app/x11/X11Windows.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Desktop.h"
+#include "platform/Desktop.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
-#include "store/Log.h"
+#include "platform/Log.h"
 #include "store/PadStore.h"
-#include "store/Paths.h"
-#include "ui/HUDRootView.h"
+#include "platform/Paths.h"
+#include "ui/views/HUDRootView.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,9 +2,9 @@
 
 #include "backup/DeviceBackupFile.h"
 #include "presets/Slug.h"
-#include "store/AtomicFile.h"
-#include "store/Log.h"
-#include "store/Paths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #include "backup/DeviceBackupFile.h"
 
-#include "store/Log.h"
+#include "platform/Log.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,8 +3,8 @@
 // knob bindings, tap dances, lighting) plus enough identity to recognise the pad. Written by the manual
 // "Back Up" action and before a preset is staged; read back by restore.
 
-#include "common/Expected.h"
-#include "store/DeviceModel.h"
+#include "model/Expected.h"
+#include "model/DeviceModel.h"
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -2,9 +2,9 @@
 
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
-#include "backup/VialKeycodeNames.h"
+#include "keycodes/VialKeycodeNames.h"
 #include "keycodes/KeycodeSafety.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <nlohmann/json.hpp>
 

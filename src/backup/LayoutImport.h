@@ -2,8 +2,8 @@
 // Restoring a layout file into a device model as staged edits: Keyglass's own backups, VIA keymap
 // snapshots and Vial .vil files. Nothing reaches the pad until the user applies.
 
-#include "common/Expected.h"
-#include "store/DeviceModel.h"
+#include "model/Expected.h"
+#include "model/DeviceModel.h"
 
 #include <filesystem>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "backup/AutomaticBackups.h"
 #include "keycodes/KeycodeSafety.h"
+#include "presets/PresetSafety.h"
 #include "presets/PresetStaging.h"
 
 namespace keyglass {

@@ -2,12 +2,12 @@
 // loader the app uses, on real pads and on virtual ones.
 
 #include "cli/Cli.h"
-#include "cli/PadEnvironment.h"
+#include "padenv/PadEnvironment.h"
 #include "device/Definition.h"
 #include "device/DeviceModelJson.h"
 #include "device/Discovery.h"
 #include "keycodes/KeycodeExpression.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,10 +4,11 @@
 #include "cli/Cli.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
+#include "presets/PresetSafety.h"
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
 #include "presets/DevicePreset.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <filesystem>
 #include <ostream>

@@ -5,7 +5,7 @@
 #include "cli/Cli.h"
 #include "cli/StoreSession.h"
 #include "presets/PresetLibrary.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <iostream>
 

@@ -2,8 +2,8 @@
 // folder someone is making.
 
 #include "cli/Cli.h"
-#include "cli/PadEnvironment.h"
 #include "device/Discovery.h"
+#include "padenv/PadEnvironment.h"
 #include "skins/SkinLookup.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "cli/StoreSession.h"
 
-#include "cli/PadEnvironment.h"
+#include "padenv/PadEnvironment.h"
 #include "input/InputEventSource.h"
-#include "store/Paths.h"
-#include "store/SettingsStore.h"
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
 
 #include <algorithm>
 #include <cctype>

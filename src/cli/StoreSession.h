@@ -4,9 +4,9 @@
 // desktop would show.
 
 #include "cli/Cli.h"
-#include "common/Expected.h"
-#include "store/Desktop.h"
-#include "store/ManualScheduler.h"
+#include "model/Expected.h"
+#include "platform/Desktop.h"
+#include "platform/ManualScheduler.h"
 #include "store/PadStore.h"
 
 #include <memory>

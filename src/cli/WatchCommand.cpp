@@ -2,7 +2,7 @@
 // matched against the pad's keymap the way the HUD lights its controls, and printed as one line.
 
 #include "cli/Cli.h"
-#include "cli/PadEnvironment.h"
+#include "padenv/PadEnvironment.h"
 #include "device/Discovery.h"
 #include "input/HIDInputWatcher.h"
 #include "input/LiveMatch.h"
@@ -10,7 +10,7 @@
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeText.h"
 #include "sim/VirtualInputSource.h"
-#include "store/ThreadedScheduler.h"
+#include "platform/ThreadedScheduler.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
-#include "store/Log.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <cstdlib>

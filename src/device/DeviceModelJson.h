@@ -2,7 +2,7 @@
 // DeviceModel as JSON, keyed by the field names of the records (keycodes as numbers). Used by the CLI's
 // listings and by anything that wants to show or compare a whole model.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,7 +3,7 @@
 // and belong on the store's I/O queue; they never touch store state.
 
 #include "device/HidBackend.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <optional>
 #include <string>

@@ -1,9 +1,9 @@
 #pragma once
 // "Apply": writes a device model's tap dances, keymap and encoder bindings to its firmware.
 
-#include "common/Expected.h"
+#include "model/Expected.h"
 #include "device/HidBackend.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 namespace keyglass {
 

@@ -5,8 +5,8 @@
 // Thread affinity: a HidDevice is used by one thread only (the store's I/O queue). enumerate() and
 // open() may be called from any one thread at a time.
 
-#include "common/Expected.h"
-#include "store/Scheduler.h"
+#include "model/Expected.h"
+#include "platform/Clock.h"
 
 #include <array>
 #include <cstdint>

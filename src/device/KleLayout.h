@@ -2,7 +2,7 @@
 // The physical layout of a keyboard from the keyboard-layout-editor key list of its definition
 // ("layouts" -> "keymap"): key positions in key units, and the encoder legends.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <nlohmann/json.hpp>
 

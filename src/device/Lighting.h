@@ -4,7 +4,7 @@
 
 #include "device/HidBackend.h"
 #include "device/RawHidSession.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <nlohmann/json.hpp>
 

@@ -56,7 +56,7 @@ void RawHidSession::close()
     m_device.reset();
 }
 
-std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const std::uint8_t> request, int timeoutMs)
+std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const std::uint8_t> request, Duration timeout)
 {
     if (!m_device)
         return std::nullopt;
@@ -76,7 +76,7 @@ std::optional<std::vector<std::uint8_t>> RawHidSession::exchange(std::span<const
     if (!m_device->write(report))
         return std::nullopt;
 
-    const TimePoint deadline = m_backend->now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const TimePoint deadline = m_backend->now() + std::max(timeout, Duration::zero());
     for (;;) {
         const TimePoint now = m_backend->now();
         if (now >= deadline)

@@ -13,7 +13,7 @@
 namespace keyglass {
 
 /// The timeout every caller uses for one exchange.
-constexpr int DefaultExchangeTimeoutMs = 250;
+constexpr Duration DefaultExchangeTimeout = std::chrono::milliseconds(250);
 
 class RawHidSession
 {
@@ -33,11 +33,11 @@ public:
     /// the deadline. Reports that were already queued before the send are dropped first, so a late
     /// answer to an earlier request is never taken for this one. No retries.
     std::optional<std::vector<std::uint8_t>> exchange(std::span<const std::uint8_t> request,
-                                                      int timeoutMs = DefaultExchangeTimeoutMs);
+                                                      Duration timeout = DefaultExchangeTimeout);
     std::optional<std::vector<std::uint8_t>> exchange(std::initializer_list<std::uint8_t> request,
-                                                      int timeoutMs = DefaultExchangeTimeoutMs)
+                                                      Duration timeout = DefaultExchangeTimeout)
     {
-        return exchange(std::span<const std::uint8_t>(request.begin(), request.size()), timeoutMs);
+        return exchange(std::span<const std::uint8_t>(request.begin(), request.size()), timeout);
     }
 
     /// Releases the device. Safe to call more than once; only the first call does anything.

@@ -4,7 +4,7 @@
 // entries) are little-endian, while keycodes in Vial's encoder commands are big-endian again.
 
 #include "device/RawHidSession.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <cstdint>
 #include <optional>

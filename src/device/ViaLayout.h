@@ -3,7 +3,7 @@
 // are laid out as a grid of the cells that hold something.
 
 #include "device/RawHidSession.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <set>
 #include <string>

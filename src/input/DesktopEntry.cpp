@@ -1,7 +1,7 @@
 #include "input/DesktopEntry.h"
 
 #include "keycodes/KeycodeText.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace keyglass {
 

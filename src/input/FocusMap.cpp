@@ -3,7 +3,7 @@
 #include "input/DesktopEntry.h"
 #include "keycodes/KeycodeTables.h"
 #include "keycodes/KeycodeText.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <nlohmann/json.hpp>
 

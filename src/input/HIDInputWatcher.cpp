@@ -1,6 +1,6 @@
 #include "input/HIDInputWatcher.h"
 
-#include "store/Log.h"
+#include "platform/Log.h"
 
 namespace keyglass {
 

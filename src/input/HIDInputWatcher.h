@@ -6,8 +6,8 @@
 // Main thread only. Delayed reports hold the watcher weakly: destroying it drops them.
 
 #include "input/InputEventSource.h"
-#include "store/DeviceModel.h"
-#include "store/Scheduler.h"
+#include "model/DeviceModel.h"
+#include "platform/Scheduler.h"
 
 #include <functional>
 #include <map>

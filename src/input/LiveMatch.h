@@ -2,7 +2,7 @@
 // Which control of a pad produced a live keycode: the pure half of the store's live-key handling
 // (the store selects the device, fires focus triggers, switches the layer and times the flash).
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <optional>
 #include <string>

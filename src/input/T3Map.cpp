@@ -1,7 +1,7 @@
 #include "input/T3Map.h"
 
 #include "keycodes/KeycodeText.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,7 +2,7 @@
 // The textual form of keycodes used in presets, backups and the picker: "KC_A", "LCTL(KC_K)",
 // "MO(1)", "0x0A12". Names are matched without regard to ASCII letter case.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <optional>
 #include <string>

@@ -3,16 +3,13 @@
 // debug codes, the magic configuration range, the pads' hardware layer-key slots and codes that only
 // the pad's own firmware gives meaning to.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace keyglass {
-
-struct DevicePreset;
 
 /// Why `code` is refused, or none when it is allowed. `expressionText` is quoted in the bootloader
 /// message only.
@@ -21,9 +18,5 @@ std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view exp
 /// Why a typed expression is refused: a bootloader word, text that does not parse, or a blocked
 /// keycode. An empty (or blank) expression is allowed.
 std::optional<std::string> validateExpression(std::string_view text, bool legacyKeycodes);
-
-/// Every refused expression of a preset, each prefixed with where it is ("L0 (1,2): ", "L1 enc 0: ",
-/// "TD(3) slot 2: "), in layer, row, column order and then the tap dances. Empty when the preset is safe.
-std::vector<std::string> validatePreset(const DevicePreset& preset, bool legacyKeycodes);
 
 } // namespace keyglass

@@ -2,7 +2,7 @@
 // The fixed vocabulary of basic keys: display labels, canonical QMK names and the name table the
 // expression parser reads. All tables are immutable and safe to read from any thread.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 // What a keycap, knob face or tap-dance row shows for a keycode, and the rule that picks Windows or
 // macOS modifier names for a layer.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 // Ready-made keycodes offered by the keycode picker's T3 and media tabs.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <string>
 #include <vector>

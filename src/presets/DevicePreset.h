@@ -3,7 +3,7 @@
 // Built-in presets, custom presets and community presets all use this one JSON form. Keycodes are
 // always expression strings, so a preset stays readable and can be checked before it reaches a pad.
 
-#include "common/Expected.h"
+#include "model/Expected.h"
 
 #include <nlohmann/json.hpp>
 

@@ -5,8 +5,8 @@
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
 #include "presets/PresetStaging.h"
-#include "store/AtomicFile.h"
-#include "store/Paths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <map>
@@ -50,11 +50,6 @@ std::optional<DevicePreset> readPresetFile(const fs::path& file)
     if (!preset)
         return std::nullopt;
     return std::move(*preset);
-}
-
-std::string trimmed(std::string_view text)
-{
-    return std::string(trimWhitespace(text));
 }
 
 std::optional<std::string> normalisedOs(std::string_view os)

@@ -3,10 +3,10 @@
 // JSON files), the pad family a device belongs to, and the user's custom presets: save, clone, delete
 // and "save current layout".
 
-#include "common/Expected.h"
+#include "model/Expected.h"
 #include "presets/DevicePreset.h"
 #include "presets/Slug.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <filesystem>
 #include <optional>

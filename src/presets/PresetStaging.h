@@ -5,7 +5,7 @@
 
 #include "keycodes/Keycodes.h"
 #include "presets/DevicePreset.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <map>
 #include <optional>

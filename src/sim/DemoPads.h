@@ -1,7 +1,7 @@
 #pragma once
 // The pads of demo mode and of the tests: two built-in models and any Vial definition file.
 
-#include "common/Expected.h"
+#include "model/Expected.h"
 #include "sim/VirtualPad.h"
 
 #include <memory>

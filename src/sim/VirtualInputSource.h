@@ -8,7 +8,7 @@
 
 #include "input/InputEventSource.h"
 #include "sim/VirtualPad.h"
-#include "store/Scheduler.h"
+#include "platform/Scheduler.h"
 
 #include <memory>
 #include <mutex>

@@ -5,120 +5,36 @@
 // that can be kept in a JSON state file. Faults can be injected per request, and live input (key
 // presses, knob turns) is emitted as the HID usages the firmware would send.
 //
+// The pad itself only locks, records requests and runs each exchange through its parts: the Eeprom,
+// the firmware's RAM, the VIA, Vial and lighting handlers that answer the wire, the FaultInjector and
+// the InputEmitter. VirtualPadFactory builds pads from Vial definitions.
+//
 // Thread safety: every public member locks the pad, so one I/O thread may talk to it while the main
 // thread inspects it or presses keys. The input sink is called without the lock held.
 
-#include "common/Expected.h"
 #include "device/HidBackend.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
+#include "model/Expected.h"
+#include "sim/Eeprom.h"
+#include "sim/FaultInjector.h"
+#include "sim/FirmwareRam.h"
+#include "sim/InputEmitter.h"
+#include "sim/LightingHandler.h"
+#include "sim/ViaHandler.h"
+#include "sim/VialHandler.h"
+#include "sim/VirtualPadSpec.h"
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace keyglass {
-
-enum class LightingDialect
-{
-    none,           // no lighting compiled in: 0x07/0x08/0x09 answer 0xFF
-    legacyRgblight, // value ids 0x80-0x83, data from byte 2 (VIA <= 10 and every Vial build)
-    channel,        // [cmd, channel, value id, data from byte 3] (VIA >= 11)
-};
-
-/// The pad's light as the firmware keeps it. `mode` survives switching off: real rgblight remembers
-/// its mode while disabled.
-struct VirtualLighting
-{
-    bool enabled = true;
-    std::uint8_t mode = 1;
-    std::uint8_t brightness = 180;
-    std::uint8_t speed = 2;
-    std::uint8_t hue = 170;
-    std::uint8_t sat = 255;
-
-    /// What a "get effect" answers on a dialect that reports 0 while off.
-    std::uint8_t effect() const { return enabled ? mode : 0; }
-    bool operator==(const VirtualLighting&) const = default;
-};
-
-/// A matrix cell.
-struct MatrixCell
-{
-    int row = 0;
-    int col = 0;
-    bool operator==(const MatrixCell&) const = default;
-};
-
-/// Keys the firmware handles itself, before the keymap: 0x00F1 steps one layer down, 0x00F2 one up.
-struct HardwareLayerKey
-{
-    MatrixCell cell;
-    Keycode code = 0x00F1;
-};
-
-struct VirtualPadSpec
-{
-    int vid = 0;
-    int pid = 0;
-    std::string manufacturer;
-    std::string product;
-    std::string serial;
-
-    /// 0 picks the personality's version: 9 for Vial builds, 12 for plain VIA.
-    int viaVersion = 0;
-
-    bool vial = false;
-    std::uint32_t vialVersion = 6;
-    std::uint64_t vialUid = 0;
-    /// Keyboard definition as JSON text; served minified and xz-compressed. Text that is not JSON is
-    /// compressed as it is (a broken definition is a legitimate test subject).
-    std::string definitionJson;
-    /// Served instead of the compressed definition when set (exact bytes, for tests).
-    std::optional<std::vector<std::uint8_t>> definitionBlob;
-    /// False models a Vial build without VIAL_INSECURE that has not been unlocked.
-    bool vialUnlocked = true;
-    std::vector<MatrixCell> unlockKeys;
-
-    int rows = 1;
-    int cols = 1;
-    int layers = 4;
-    /// keymap[layer][row][col]; missing entries are KC_NO.
-    Keymap keymap;
-
-    int encoderCount = 0;
-    /// encoderMap[layer][encoder] = {counter-clockwise, clockwise}.
-    EncoderMap encoderMap;
-    /// The push switch of each encoder, by encoder index (none for a wheel without push).
-    std::vector<std::optional<MatrixCell>> encoderClicks;
-    /// VIA 0x14/0x15 compiled in; by default VIA >= 10 without Vial.
-    std::optional<bool> viaEncoderCommands;
-
-    std::vector<TapDanceData> tapDances;
-    int comboCount = 0;
-    int keyOverrideCount = 0;
-
-    LightingDialect lighting = LightingDialect::none;
-    VirtualLighting lightingValues;
-    /// Channel form only: also answer QMK's rgblight channel 2 (same light).
-    bool rgblightChannel = true;
-
-    std::vector<HardwareLayerKey> hardwareLayerKeys;
-
-    int macroCount = 16;
-    int macroBufferSize = 512;
-    std::uint32_t layoutOptions = 0;
-    std::uint32_t firmwareVersion = 0;
-};
 
 class VirtualPad
 {
@@ -131,10 +47,9 @@ public:
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
 
-    /// A pad for a Vial keyboard definition (vial.json text, or the path of such a file): matrix and
-    /// keys from the definition, plausible keycodes on four layers, encoders from the "idx,dir ... e"
-    /// legends.
-    static Expected<std::shared_ptr<VirtualPad>> fromVialDefinition(std::string_view text);
+    /// A pad for a Vial keyboard definition (see vialDefinitionSpec): the vial.json text itself, or
+    /// the file that holds it.
+    static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionText(std::string_view text);
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionFile(const std::filesystem::path& path);
 
     const VirtualPadSpec& padSpec() const { return m_spec; }
@@ -258,75 +173,33 @@ public:
     void powerCycle();
 
 private:
-    struct Event
-    {
-        std::uint16_t page;
-        std::uint16_t usage;
-        std::int32_t value;
-    };
-    struct Faults;
-
     RawHidReport handleLocked(const RawHidReport& request);
-    void handleVia(RawHidReport& r);
-    void handleVial(RawHidReport& r);
-    void handleKeyboardValue(RawHidReport& r, bool set);
-    void handleLighting(RawHidReport& r);
-    void handleLegacyLighting(RawHidReport& r);
-    void handleChannelLighting(RawHidReport& r);
-    void handleDynamicEntry(RawHidReport& r);
-    void resetDynamicKeymap();
-
-    bool modernKeycodes() const;
-    Keycode firewall(Keycode code) const;
-    std::size_t keyIndex(int layer, int row, int col) const;
-    std::size_t encoderIndex(int layer, int index, bool clockwise) const;
     void saveIfAttached();
-    std::string stateJsonLocked() const;
-    Expected<void> loadStateLocked(std::string_view text);
-
-    Keycode resolveKeyLocked(int row, int col) const;
-    Keycode resolveEncoderLocked(int index, bool clockwise) const;
-    int highestLayerLocked() const;
-    void tapKeycodeLocked(Keycode code, std::vector<Event>& out, int depth);
-    void releaseHeldLayerLocked();
-    void emit(const std::vector<Event>& events);
-
-    void fillFromSpec();
+    std::uint32_t uptimeMsLocked() const;
+    /// Request number `nth` from now, or none for a number that is not ahead.
+    std::optional<std::uint64_t> ahead(int nth) const;
+    void sendToHost(const std::vector<HidUsageEvent>& events);
 
     mutable std::mutex m_mutex;
     VirtualPadSpec m_spec;
     std::vector<std::uint8_t> m_definition;
 
-    std::vector<Keycode> m_keymap;   // layer -> row -> col
-    std::vector<Keycode> m_encoders; // layer -> encoder -> {ccw, cw}
-    std::vector<TapDanceData> m_tapDances;
-    std::vector<std::array<std::uint8_t, 10>> m_combos;
-    std::vector<std::array<std::uint8_t, 10>> m_keyOverrides;
-    std::vector<std::uint8_t> m_macros;
-    VirtualLighting m_lighting;
-    VirtualLighting m_savedLighting;
-    int m_lightingSaves = 0;
-    std::uint32_t m_layoutOptions = 0;
-    int m_deviceIndications = 0;
-
-    bool m_unlocked = true;
-    bool m_unlockInProgress = false;
-    int m_unlockCounter = 0;
-
-    bool m_eepromChanged = false;
-    std::optional<std::filesystem::path> m_stateFile;
-
-    std::vector<RawHidReport> m_requests;
-    std::uint64_t m_received = 0;
-    std::unique_ptr<Faults> m_faults;
-
+    // The firmware: what it persists, what it holds in RAM, and the handlers answering the wire.
+    sim::Eeprom m_eeprom;
+    sim::FirmwareRam m_ram;
+    sim::LightingHandler m_lighting;
+    sim::ViaHandler m_via;
+    sim::VialHandler m_vial;
+    sim::InputEmitter m_input;
     std::function<TimePoint()> m_clock;
     TimePoint m_bootTime;
 
+    // The world around it: the USB link with its faults, the host's view of the pad, the state file.
+    sim::FaultInjector m_faults;
+    std::vector<RawHidReport> m_requests;
+    std::uint64_t m_received = 0;
+    std::optional<std::filesystem::path> m_stateFile;
     InputSink m_sink;
-    std::uint32_t m_layerState = 0;
-    std::uint32_t m_defaultLayerState = 1;
-    std::optional<int> m_heldLayer; // MO/OSL held across the next tap
 };
 
 } // namespace keyglass

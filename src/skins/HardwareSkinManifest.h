@@ -3,7 +3,7 @@
 // on it. Every member is required except `layerButton`; a file that lacks one or has one of the wrong
 // type does not decode.
 
-#include "common/Expected.h"
+#include "model/Expected.h"
 
 #include <cstddef>
 #include <filesystem>

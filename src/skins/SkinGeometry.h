@@ -3,8 +3,8 @@
 // around it. Plain numbers, so the rules are tested without a window.
 
 #include "keycodes/Keycodes.h"
+#include "model/DeviceModel.h"
 #include "skins/HardwareSkinManifest.h"
-#include "store/DeviceModel.h"
 
 namespace keyglass {
 

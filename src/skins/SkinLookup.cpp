@@ -1,11 +1,10 @@
 #include "skins/SkinLookup.h"
 
+#include "platform/Desktop.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
 #include "presets/PresetLibrary.h"
-#include "store/Desktop.h"
-#include "store/Log.h"
-#include "store/Paths.h"
 
-#include <cstdlib>
 #include <mutex>
 #include <set>
 
@@ -54,12 +53,9 @@ SkinRoots defaultSkinRoots()
 {
     SkinRoots roots;
     roots.user = paths::userSkinsDir();
-    std::error_code ec;
-    if (const char* override = std::getenv("KEYGLASS_RESOURCES"); override && *override)
-        roots.bundles.push_back(fs::path(override) / "Skins");
-    else if (fs::is_directory(KG_INSTALLED_RESOURCES, ec))
-        roots.bundles.push_back(fs::path(KG_INSTALLED_RESOURCES) / "Skins");
-    roots.bundles.push_back(fs::path(KG_SOURCE_RESOURCES) / "Skins");
+    if (const auto program = paths::programResourceDir())
+        roots.bundles.push_back(*program / "Skins");
+    roots.bundles.push_back(paths::sourceResourceDir() / "Skins");
     return roots;
 }
 

@@ -3,8 +3,8 @@
 // the folders shipped with the program (by skin id only). Nothing is cached; every lookup reads
 // skin.json again, so a skin dropped into the folder shows up on the next redraw.
 
+#include "model/DeviceModel.h"
 #include "skins/HardwareSkinManifest.h"
-#include "store/DeviceModel.h"
 
 #include <filesystem>
 #include <optional>

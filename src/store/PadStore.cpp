@@ -13,12 +13,19 @@
 #include "input/T3Map.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
+#include "keycodes/KeycodeText.h"
 #include "presets/PresetLibrary.h"
 #include "presets/PresetStaging.h"
-#include "store/Desktop.h"
-#include "store/Log.h"
-#include "store/Paths.h"
-#include "store/SettingsStore.h"
+#include "platform/Desktop.h"
+#include "platform/Log.h"
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
+#include "store/BackupWorkflow.h"
+#include "store/LightingWrites.h"
+#include "store/RefreshCycle.h"
+#include "store/PreferredSize.h"
+#include "store/PresetWorkflow.h"
+#include "store/Staging.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,93 +40,12 @@ using namespace std::chrono_literals;
 constexpr auto ToastLifetime = std::chrono::milliseconds(3200);
 constexpr auto FlashLifetime = std::chrono::milliseconds(450);
 constexpr auto PeriodicInterval = std::chrono::milliseconds(3500);
-constexpr auto LightingWriteDelay = std::chrono::milliseconds(40);
-constexpr auto LightingSaveDelay = std::chrono::milliseconds(500);
-
-std::string localShortTime()
-{
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[16];
-    std::strftime(buffer, sizeof buffer, "%H:%M", &local);
-    return buffer;
-}
-
-std::string trimmed(std::string_view text)
-{
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; };
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && isSpace(text[begin]))
-        ++begin;
-    while (end > begin && isSpace(text[end - 1]))
-        --end;
-    return std::string(text.substr(begin, end - begin));
-}
-
-std::string hex4(Keycode code)
-{
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%04X", code);
-    return buffer;
-}
-
-std::string quotedList(const std::vector<std::string>& items)
-{
-    std::string text = "[";
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0)
-            text += ", ";
-        text += "\"" + items[i] + "\"";
-    }
-    return text + "]";
-}
-
-bool inRange(int index, size_t size)
-{
-    return index >= 0 && static_cast<size_t>(index) < size;
-}
-
 } // namespace
 
-PreferredSize preferredSizeFor(const DeviceModel* selected, bool severalDevices)
+PadStore::PadStore(PadStoreServices services)
+    : m_services(services), m_lightingWrites(std::make_unique<LightingWrites>(services.scheduler, services.hid))
 {
-    if (!selected)
-        return {440, 320};
-    const int extra = severalDevices ? 34 : 0;
-    int keys = 0;
-    int columns = 0;
-    for (const auto& key : selected->keys) {
-        if (key.decal)
-            continue;
-        ++keys;
-        columns = std::max(columns, key.col + 1);
-    }
-    const int encoders = static_cast<int>(selected->encoders.size());
-    if (keys <= 2 && encoders < 2)
-        return {460, 630 + extra};
-    const int height = 635 + extra;
-    if (columns <= 4 && encoders == 3)
-        return {760, height};
-    return {std::clamp(columns * 82 + 200, 620, 840), height};
-}
-
-struct PadStore::RefreshResult
-{
-    std::vector<DeviceModel> devices;
-    std::set<std::string> endpointIDs;
-    std::string refreshText;
-};
-
-PadStore::PadStore(PadStoreServices services) : m_services(services)
-{
-    if (auto stored = m_services.settings.value(ActivePresetSettingsKey); stored && stored->is_object()) {
-        for (const auto& [deviceID, presetID] : stored->items()) {
-            if (presetID.is_string())
-                m_activePresetIDByDevice[deviceID] = presetID.get<std::string>();
-        }
-    }
+    m_activePresetIDByDevice = loadActivePresetChoices(m_services.settings, ActivePresetSettingsKey);
     m_watcher = std::make_unique<HIDInputWatcher>(m_services.scheduler, m_services.input);
     reloadExternalMaps();
     refresh();
@@ -138,10 +64,7 @@ PadStore::PadStore(PadStoreServices services) : m_services(services)
 PadStore::~PadStore()
 {
     m_periodicTimer.cancel();
-    for (auto& [id, token] : m_rgbWriteWorks)
-        token.cancel();
-    for (auto& [id, token] : m_rgbSaveWorks)
-        token.cancel();
+    m_lightingWrites->cancelAll();
     m_alive.reset();
     if (m_watcher)
         m_watcher->stop();
@@ -149,27 +72,17 @@ PadStore::~PadStore()
 
 int PadStore::addObserver(Observer observer)
 {
-    const int token = m_nextObserverToken++;
-    m_observers.emplace(token, std::move(observer));
-    return token;
+    return m_observers.add(std::move(observer));
 }
 
 void PadStore::removeObserver(int token)
 {
-    m_observers.erase(token);
+    m_observers.remove(token);
 }
 
 void PadStore::notify()
 {
-    // Observers may add or remove observers; iterate over a snapshot of the tokens.
-    std::vector<int> tokens;
-    tokens.reserve(m_observers.size());
-    for (const auto& [token, observer] : m_observers)
-        tokens.push_back(token);
-    for (int token : tokens) {
-        if (auto it = m_observers.find(token); it != m_observers.end())
-            it->second();
-    }
+    m_observers.notifyAll();
 }
 
 void PadStore::startPeriodicTimer()
@@ -242,38 +155,7 @@ void PadStore::refresh()
                       chosen = m_activePresetIDByDevice] {
         // Runs on the I/O queue: reads only the snapshot and the HID backend, never the store (which may
         // be gone by the time this runs; the services outlive it).
-        RefreshResult result;
-        for (const auto& endpoint : enumerateEndpoints(hid)) {
-            const std::string id = deviceIdentifier(endpoint.vid, endpoint.pid);
-            result.endpointIDs.insert(id);
-            const auto known = previous.find(id);
-            auto loaded = loadDevice(hid, endpoint);
-            if (!loaded) {
-                if (known != previous.end()) {
-                    DeviceModel carried = known->second;
-                    carried.connected = true;
-                    result.devices.push_back(std::move(carried));
-                }
-                continue;
-            }
-            DeviceModel model = std::move(*loaded);
-            if (known != previous.end()) {
-                const DeviceModel& before = known->second;
-                model.presetOverlay = before.presetOverlay;
-                model.activeLayer = std::min(before.activeLayer, std::max(0, model.layerCount - 1));
-                if (before.dirty) {
-                    model.keymap = before.keymap;
-                    model.encoderMap = before.encoderMap;
-                    model.tapDances = before.tapDances;
-                    model.protectedLayerCells = before.protectedLayerCells;
-                    model.dirty = true;
-                }
-            } else {
-                model.presetOverlay = overlayForActivePreset(model, chosen, presets);
-            }
-            result.devices.push_back(std::move(model));
-        }
-        result.refreshText = localShortTime();
+        RefreshResult result = loadAndMergeDevices(hid, previous, presets, chosen);
         scheduler.postMain([this, alive, result = std::move(result)]() mutable {
             if (alive.lock())
                 publishRefresh(std::move(result));
@@ -300,10 +182,7 @@ void PadStore::publishRefresh(RefreshResult result)
     if (onPreferredSizeChange)
         onPreferredSizeChange(preferredSize());
 
-    std::vector<std::string> entries;
-    for (const auto& model : m_devices)
-        entries.push_back(model.displayName() + " [" + model.proto.label() + "]");
-    logLine("Refreshed " + std::to_string(m_devices.size()) + " device(s): " + quotedList(entries));
+    logLine(refreshLogLine(m_devices));
 }
 
 void PadStore::periodicCheck()
@@ -401,9 +280,7 @@ void PadStore::chooseKey(const std::string& deviceID, int layer, int row, int co
     if (!model)
         return;
     if (model->protectedCells.contains(cellKey(row, col))) {
-        showToast("Hardware-reserved slot (r" + std::to_string(row) + ",c" + std::to_string(col) +
-                      ") cannot be remapped.",
-                  true);
+        showToast(hardwareReservedMessage(row, col), true);
         return;
     }
     const EditingTarget target(EditingTarget::Key{deviceID, layer, row, col});
@@ -413,19 +290,10 @@ void PadStore::chooseKey(const std::string& deviceID, int layer, int row, int co
         return;
     }
 
-    const Keycode code = model->keycodeAt(layer, row, col);
     const std::string name = keyAction(*model, layer, row, col).title;
-    AlertRequest alert;
-    alert.style = AlertStyle::warning;
-    alert.message = "Unlock Firmware-Custom Key?";
-    alert.informativeText = "Layer " + std::to_string(layer) + " (r" + std::to_string(row) + ",c" +
-                            std::to_string(col) + ") currently holds " + name + " (0x" + hex4(code) +
-                            "), a QMK QK_KB/QK_USER firmware keycode commonly used for Bluetooth pairing or "
-                            "hardware modes.\n\nUnlock this slot for editing?";
-    alert.buttons = {"Keep Locked", "Unlock & Edit"};
+    const AlertRequest alert = unlockFirmwareCustomAlert(layer, row, col, name, model->keycodeAt(layer, row, col));
     m_services.desktop.bringToFront();
-    const int answer = m_services.desktop.runAlert(alert);
-    if (answer != 1)
+    if (m_services.desktop.runAlert(alert) != 1)
         return;
     // The alert ran modally; look the device up again in case the list changed meanwhile.
     if (DeviceModel* current = mutableDevice(deviceID)) {
@@ -462,83 +330,14 @@ void PadStore::clearEditingTarget()
 Keycode PadStore::currentKeycode(const EditingTarget& target) const
 {
     const DeviceModel* model = device(target.deviceID());
-    if (!model)
-        return 0;
-    if (const auto* key = target.key())
-        return model->keycodeAt(key->layer, key->row, key->col);
-    if (const auto* encoder = target.encoder())
-        return model->encoderKeycodeAt(encoder->layer, encoder->index, encoder->cw);
-    const auto* tapDance = target.tapDance();
-    if (!inRange(tapDance->index, model->tapDances.size()))
-        return 0;
-    const Keycode* slot = model->tapDances[static_cast<size_t>(tapDance->index)].slot(tapDance->slot);
-    return slot ? *slot : 0;
+    return model ? stagedKeycode(*model, target) : 0;
 }
-
-namespace {
-PresetLabelOverlay& ensureOverlay(DeviceModel& model)
-{
-    if (!model.presetOverlay) {
-        PresetLabelOverlay overlay;
-        overlay.presetName = "Custom";
-        overlay.appName = "Custom";
-        overlay.os = "macos";
-        overlay.builtIn = false;
-        model.presetOverlay = std::move(overlay);
-    }
-    return *model.presetOverlay;
-}
-} // namespace
 
 void PadStore::assign(const EditingTarget& target, Keycode code, std::optional<std::string> label)
 {
     DeviceModel* model = mutableDevice(target.deviceID());
-    if (!model)
-        return;
-
-    std::map<std::string, PresetSlotLabel> PresetLabelOverlay::*labels = nullptr;
-    std::string labelKey;
-    if (const auto* key = target.key()) {
-        if (!inRange(key->layer, model->keymap.size()) ||
-            !inRange(key->row, model->keymap[static_cast<size_t>(key->layer)].size()) ||
-            !inRange(key->col, model->keymap[static_cast<size_t>(key->layer)][static_cast<size_t>(key->row)].size()))
-            return;
-        model->keymap[static_cast<size_t>(key->layer)][static_cast<size_t>(key->row)][static_cast<size_t>(key->col)] =
-            code;
-        labels = &PresetLabelOverlay::keyLabels;
-        labelKey = keyLabelKey(key->layer, key->row, key->col);
-    } else if (const auto* encoder = target.encoder()) {
-        if (!inRange(encoder->layer, model->encoderMap.size()) ||
-            !inRange(encoder->index, model->encoderMap[static_cast<size_t>(encoder->layer)].size()))
-            return;
-        auto& pair = model->encoderMap[static_cast<size_t>(encoder->layer)][static_cast<size_t>(encoder->index)];
-        if (pair.size() < 2)
-            return;
-        pair[encoder->cw ? 1 : 0] = code;
-        labels = &PresetLabelOverlay::encoderLabels;
-        labelKey = encoderLabelKey(encoder->layer, encoder->index, encoder->cw);
-    } else {
-        const auto* tapDance = target.tapDance();
-        if (!inRange(tapDance->index, model->tapDances.size()))
-            return;
-        Keycode* slot = model->tapDances[static_cast<size_t>(tapDance->index)].slot(tapDance->slot);
-        if (!slot)
-            return;
-        *slot = code;
-        labels = &PresetLabelOverlay::tapDanceLabels;
-        labelKey = tapDanceLabelKey(tapDance->index, tapDance->slot);
-    }
-
-    if (label) {
-        const std::string text = trimmed(*label);
-        auto& map = ensureOverlay(*model).*labels;
-        if (text.empty())
-            map.erase(labelKey);
-        else
-            map[labelKey] = PresetSlotLabel{code, text};
-    }
-    model->dirty = true;
-    notify();
+    if (model && stageKeycode(*model, target, code, label))
+        notify();
 }
 
 std::optional<std::string> PadStore::assignExpression(const EditingTarget& target,
@@ -548,12 +347,9 @@ std::optional<std::string> PadStore::assignExpression(const EditingTarget& targe
     const DeviceModel* model = device(target.deviceID());
     if (!model)
         return std::nullopt;
-    const bool legacy = model->legacyKeycodes();
-    if (auto refusal = validateExpression(expression, legacy))
-        return refusal;
-    const auto code = parseKeycodeExpression(expression, legacy);
+    const auto code = safeExpressionKeycode(expression, model->legacyKeycodes());
     if (!code)
-        return "Unrecognized QMK expression \"" + trimmed(expression) + "\"";
+        return code.error().message;
     assign(target, *code, std::move(label));
     return std::nullopt;
 }
@@ -611,32 +407,9 @@ void PadStore::setLighting(const std::string& deviceID,
     DeviceModel* model = mutableDevice(deviceID);
     if (!model)
         return;
-    RGBState state = model->rgb;
-    if (brightness)
-        state.brightness = *brightness;
-    if (effect) {
-        state.effect = *effect;
-        if (*effect != 0)
-            state.lastOnEffect = *effect;
-    }
-    if (hue)
-        state.hue = *hue;
-    if (sat)
-        state.sat = *sat;
-    model->rgb = state;
+    model->rgb = lightingWith(model->rgb, brightness, effect, hue, sat);
     notify();
-
-    const int vid = model->vid;
-    const int pid = model->pid;
-    HidBackend& hid = m_services.hid;
-    if (auto pending = m_rgbWriteWorks.find(deviceID); pending != m_rgbWriteWorks.end())
-        pending->second.cancel();
-    m_rgbWriteWorks[deviceID] = m_services.scheduler.postIOAfter(
-        LightingWriteDelay, [&hid, vid, pid, state] { writeLighting(hid, vid, pid, state, false); });
-    if (auto pending = m_rgbSaveWorks.find(deviceID); pending != m_rgbSaveWorks.end())
-        pending->second.cancel();
-    m_rgbSaveWorks[deviceID] = m_services.scheduler.postIOAfter(
-        LightingSaveDelay, [&hid, vid, pid, state] { writeLighting(hid, vid, pid, state, true); });
+    m_lightingWrites->schedule(deviceID, model->vid, model->pid, model->rgb);
 }
 
 void PadStore::toggleLighting(const std::string& deviceID)
@@ -644,13 +417,8 @@ void PadStore::toggleLighting(const std::string& deviceID)
     const DeviceModel* model = device(deviceID);
     if (!model)
         return;
-    if (model->rgb.isOn()) {
-        setLighting(deviceID, std::nullopt, std::uint8_t{0}, std::nullopt, std::nullopt);
-        return;
-    }
-    const std::uint8_t brightness = model->rgb.brightness == 0 ? std::uint8_t{180} : model->rgb.brightness;
-    const std::uint8_t effect = model->rgb.lastOnEffect >= 2 ? model->rgb.lastOnEffect : std::uint8_t{1};
-    setLighting(deviceID, brightness, effect, std::nullopt, std::nullopt);
+    const LightingToggle toggle = lightingToggle(model->rgb);
+    setLighting(deviceID, toggle.brightness, toggle.effect, std::nullopt, std::nullopt);
 }
 
 // ---- Live input ----
@@ -667,7 +435,7 @@ void PadStore::handleLiveKeycode(const std::string& deviceID, Keycode code)
             onPreferredSizeChange(preferredSize());
     }
     if (const auto focus = m_focusMap.find(code); focus != m_focusMap.end()) {
-        logLine("Focus trigger from " + deviceID + ": qmk=0x" + hex4(code) + " -> " + focus->second.path);
+        logLine("Focus trigger from " + deviceID + ": qmk=" + hex4(code) + " -> " + focus->second.path);
         if (onFocusApp)
             onFocusApp(focus->second.path);
     }
@@ -677,7 +445,7 @@ void PadStore::handleLiveKeycode(const std::string& deviceID, Keycode code)
         return;
     const auto match = findLiveMatch(*model, code);
     if (!match) {
-        logLine("Live input unmatched on " + deviceID + ": qmk=0x" + hex4(code));
+        logLine("Live input unmatched on " + deviceID + ": qmk=" + hex4(code));
         return;
     }
     model->activeLayer = match->layer;
@@ -733,10 +501,7 @@ void PadStore::chooseFocusApp()
 
 void PadStore::persistActivePresets()
 {
-    nlohmann::json value = nlohmann::json::object();
-    for (const auto& [deviceID, presetID] : m_activePresetIDByDevice)
-        value[deviceID] = presetID;
-    m_services.settings.setValue(ActivePresetSettingsKey, value);
+    saveActivePresetChoices(m_services.settings, ActivePresetSettingsKey, m_activePresetIDByDevice);
 }
 
 const DevicePreset* PadStore::activePreset(const std::string& deviceID) const
@@ -776,36 +541,24 @@ void PadStore::saveCurrentAsPreset(const std::string& deviceID,
     const DeviceModel* model = device(deviceID);
     if (!model)
         return;
-    const DevicePreset preset = presetFromDevice(*model, name, appName, os, category);
-    if (auto saved = savePreset(preset); !saved) {
-        showToast("Failed to save preset: " + saved.error().message, true);
-        return;
+    const PresetOutcome outcome = saveLayoutAsPreset(*model, name, appName, os, category);
+    if (outcome.preset) {
+        m_activePresetIDByDevice[deviceID] = outcome.preset->id;
+        persistActivePresets();
+        m_availablePresets = loadPresets();
     }
-    m_activePresetIDByDevice[deviceID] = preset.id;
-    persistActivePresets();
-    m_availablePresets = loadPresets();
-    showToast("Saved custom preset \"" + preset.name + "\"", false);
+    showToast(outcome.toast, outcome.isError);
 }
 
 void PadStore::saveEditsToActivePreset(const std::string& deviceID)
 {
     const DeviceModel* model = device(deviceID);
-    const DevicePreset* active = activePreset(deviceID);
     if (!model)
         return;
-    if (!active || active->builtIn || active->community.value_or(false)) {
-        showToast("No custom preset is active on " + model->displayName() +
-                      " — use Save Current in the presets library",
-                  true);
-        return;
-    }
-    const DevicePreset updated = updatePresetFromDevice(*active, *model);
-    if (auto saved = savePreset(updated); !saved) {
-        showToast("Failed to save preset: " + saved.error().message, true);
-        return;
-    }
-    m_availablePresets = loadPresets();
-    showToast("Saved custom preset \"" + updated.name + "\"", false);
+    const PresetOutcome outcome = saveEditsIntoPreset(*model, activePreset(deviceID));
+    if (outcome.preset)
+        m_availablePresets = loadPresets();
+    showToast(outcome.toast, outcome.isError);
 }
 
 void PadStore::clonePreset(const DevicePreset& source,
@@ -814,26 +567,23 @@ void PadStore::clonePreset(const DevicePreset& source,
                            const std::string& appName,
                            const std::string& os)
 {
-    auto clone = keyglass::clonePreset(source, name, appName, os);
-    if (!clone) {
-        showToast("Failed to clone preset: " + clone.error().message, true);
-        return;
-    }
-    m_availablePresets = loadPresets();
-    showToast("Cloned \"" + clone->name + "\" — edit keys, then save or Apply", false);
-    applyPreset(*clone, deviceID, true);
+    const PresetOutcome outcome = cloneIntoLibrary(source, name, appName, os);
+    if (outcome.preset)
+        m_availablePresets = loadPresets();
+    showToast(outcome.toast, outcome.isError);
+    if (outcome.preset)
+        applyPreset(*outcome.preset, deviceID, true);
 }
 
 void PadStore::deletePreset(const DevicePreset& preset)
 {
-    if (!deleteCustomPreset(preset)) {
-        showToast("Could not delete preset", true);
-        return;
+    const PresetOutcome outcome = deleteFromLibrary(preset);
+    if (!outcome.isError) {
+        std::erase_if(m_activePresetIDByDevice, [&](const auto& entry) { return entry.second == preset.id; });
+        persistActivePresets();
+        m_availablePresets = loadPresets();
     }
-    std::erase_if(m_activePresetIDByDevice, [&](const auto& entry) { return entry.second == preset.id; });
-    persistActivePresets();
-    m_availablePresets = loadPresets();
-    showToast("Deleted custom preset \"" + preset.name + "\"", false);
+    showToast(outcome.toast, outcome.isError);
 }
 
 void PadStore::openCustomPresetsFolder()
@@ -850,12 +600,8 @@ void PadStore::saveBackup(const std::string& deviceID)
     const DeviceModel* model = device(deviceID);
     if (!model)
         return;
-    SavePanelRequest request;
-    request.title = "Back Up " + model->displayName() + " Layout";
-    request.proposedFileName = proposedBackupFileName(*model);
-    request.allowedExtensions = {"json"};
     m_services.desktop.bringToFront();
-    const auto file = m_services.desktop.chooseSaveFile(request);
+    const auto file = m_services.desktop.chooseSaveFile(backupSavePanel(*model));
     if (!file)
         return;
     model = device(deviceID); // the panel was modal
@@ -873,14 +619,8 @@ void PadStore::restore(const std::string& deviceID)
     const DeviceModel* model = device(deviceID);
     if (!model)
         return;
-    OpenPanelRequest request;
-    request.title = "Restore Layout to " + model->displayName();
-    request.message = "Select a Keyglass backup (.json), auto-backup, VIA snapshot (.json), or Vial layout (.vil)";
-    std::error_code ec;
-    if (std::filesystem::is_directory(paths::autoBackupDir(), ec))
-        request.directory = paths::autoBackupDir();
     m_services.desktop.bringToFront();
-    if (const auto file = m_services.desktop.chooseOpenFile(request))
+    if (const auto file = m_services.desktop.chooseOpenFile(restorePanel(*model)))
         loadLayoutFile(*file, deviceID);
 }
 
@@ -903,21 +643,16 @@ void PadStore::stageImport(const std::string& deviceID,
     DeviceModel* model = mutableDevice(deviceID);
     if (!model)
         return;
-    DeviceModel staged = *model;
-    auto imported = load(staged);
-    if (!imported) {
-        showToast(imported.error().message, true);
+    auto staged = stageImportedLayout(*model, load);
+    if (!staged) {
+        showToast(staged.error().message, true);
         return;
     }
-    const RGBState lightingBefore = model->rgb;
-    const RGBState lightingAfter = staged.rgb;
-    staged.rgb = lightingBefore;
-    *model = std::move(staged);
     notify();
-    showToast(imported->toast, false);
-    // Lighting is not part of Apply: a restored lighting state goes out through the lighting path.
-    if (lightingAfter != lightingBefore && lightingBefore.kind != RGBProtocolKind::none)
-        setLighting(deviceID, lightingAfter.brightness, lightingAfter.effect, lightingAfter.hue, lightingAfter.sat);
+    showToast(staged->toast, false);
+    if (staged->lighting)
+        setLighting(deviceID, staged->lighting->brightness, staged->lighting->effect, staged->lighting->hue,
+                    staged->lighting->sat);
 }
 
 // ---- Labels ----

@@ -6,9 +6,11 @@
 #include "backup/LayoutImport.h"
 #include "keycodes/Keycodes.h"
 #include "presets/DevicePreset.h"
-#include "store/DeviceModel.h"
-#include "store/EditingTarget.h"
-#include "store/Scheduler.h"
+#include "model/DeviceModel.h"
+#include "model/EditingTarget.h"
+#include "platform/Scheduler.h"
+#include "store/Observers.h"
+#include "store/PreferredSize.h"
 
 #include <functional>
 #include <map>
@@ -24,19 +26,9 @@ class Desktop;
 class HidBackend;
 class HIDInputWatcher;
 class InputEventSource;
+class LightingWrites;
+struct RefreshResult;
 class SettingsStore;
-
-/// Width and height in points that the host window should take.
-struct PreferredSize
-{
-    int width = 0;
-    int height = 0;
-    bool operator==(const PreferredSize&) const = default;
-};
-
-/// The size rule for the HUD: depends on the selected device's keys and knobs and on whether a device
-/// switcher is shown.
-PreferredSize preferredSizeFor(const DeviceModel* selected, bool severalDevices);
 
 /// What the store is given. Everything is owned by the caller and must outlive the store.
 struct PadStoreServices
@@ -80,7 +72,7 @@ public:
     const std::map<std::string, std::string>& activePresetIDByDevice() const { return m_activePresetIDByDevice; }
 
     /// Observers run on the main thread after every change of the state above (and of a device model).
-    using Observer = std::function<void()>;
+    using Observer = Observers::Observer;
     int addObserver(Observer observer);
     void removeObserver(int token);
 
@@ -181,7 +173,6 @@ public:
     Desktop& desktop() const { return m_services.desktop; }
 
 private:
-    struct RefreshResult;
     void notify();
     DeviceModel* mutableDevice(const std::string& deviceID);
     void publishRefresh(RefreshResult result);
@@ -213,14 +204,12 @@ private:
 
     std::map<std::string, std::string> m_activePresetIDByDevice;
     std::unique_ptr<HIDInputWatcher> m_watcher;
-    std::map<std::string, CancelToken> m_rgbWriteWorks;
-    std::map<std::string, CancelToken> m_rgbSaveWorks;
+    std::unique_ptr<LightingWrites> m_lightingWrites;
     std::set<std::string> m_lastEndpointIDs;
     std::optional<std::filesystem::file_time_type> m_lastFocusMtime;
     CancelToken m_periodicTimer;
 
-    std::map<int, Observer> m_observers;
-    int m_nextObserverToken = 1;
+    Observers m_observers;
 };
 
 } // namespace keyglass

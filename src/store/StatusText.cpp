@@ -1,5 +1,7 @@
 #include "store/StatusText.h"
 
+#include "model/Text.h"
+
 #include "keycodes/Keycodes.h"
 #include "keycodes/PickerCatalogue.h"
 
@@ -10,17 +12,6 @@
 namespace keyglass {
 
 namespace {
-std::string trimmed(const std::string& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 // The first character of a UTF-8 string, upper-cased when it is ASCII.
 std::string firstCharacter(const std::string& text)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // The tray item's title and tooltip, as pure functions of the device list.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "keycodes/Keycodes.h"
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 #include "ui/KeycapGeometry.h"
 
 #include <QColor>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "keycodes/Keycodes.h"
+#include "model/DeviceModel.h"
 #include "skins/SkinLookup.h"
-#include "store/DeviceModel.h"
 
 #include <QColor>
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #include "ui/HudStyle.h"
 
-#include "store/Paths.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 #include <QFontDatabase>

@@ -1,7 +1,7 @@
 #pragma once
 // The HUD's palette, fonts and symbol icons, shared by every painted view.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <QColor>
 #include <QFont>

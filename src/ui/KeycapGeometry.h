@@ -2,7 +2,7 @@
 // Where every control of a deck sits, in widget points. Painting and hit-testing both read these
 // rectangles, so a click lands on exactly the keycap that was drawn there.
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <cstddef>
 #include <optional>

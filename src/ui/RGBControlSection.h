@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/DeviceModel.h"
+#include "model/DeviceModel.h"
 
 #include <QColor>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
 
-#include "presets/TestPads.h"
-#include "store/Paths.h"
+#include "support/TestPads.h"
+#include "platform/Paths.h"
 #include "support/TempHome.h"
 
 #include <nlohmann/json.hpp>

@@ -4,8 +4,8 @@
 #include "backup/PresetApplication.h"
 
 #include "presets/PresetStaging.h"
-#include "presets/TestPads.h"
-#include "store/Paths.h"
+#include "support/TestPads.h"
+#include "platform/Paths.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
-#include "presets/PadRig.h"
+#include "support/PadRig.h"
 
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
 #include "backup/LayoutImport.h"
-#include "backup/VialKeycodeNames.h"
+#include "keycodes/VialKeycodeNames.h"
 #include "backup/PresetApplication.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "presets/PresetLibrary.h"
-#include "presets/TestPads.h"
+#include "support/TestPads.h"
 #include "sim/DemoPads.h"
 #include "support/TempHome.h"
 

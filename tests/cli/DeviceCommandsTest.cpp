@@ -1,6 +1,6 @@
 // keyglass-cli layout, devices and dump, run as a script would run them, over virtual pads only.
 
-#include "CliRunner.h"
+#include "support/CliRunner.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

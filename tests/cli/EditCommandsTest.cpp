@@ -1,7 +1,7 @@
 // keyglass-cli's editing commands, run as a user would: a virtual pad with a state file that keeps its
 // EEPROM between runs, so every command is checked by what the next `dump` shows.
 
-#include "CliRunner.h"
+#include "support/CliRunner.h"
 
 #include <gtest/gtest.h>
 

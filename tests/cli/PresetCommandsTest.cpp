@@ -1,6 +1,6 @@
 // keyglass-cli's preset and backup commands over a virtual pad whose memory lives in a state file.
 
-#include "CliRunner.h"
+#include "support/CliRunner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "FakeHid.h"
+#include "support/FakeHid.h"
 
 #include "device/Discovery.h"
 

@@ -1,4 +1,4 @@
-#include "FakeHid.h"
+#include "support/FakeHid.h"
 
 #include "device/RawHidSession.h"
 
@@ -55,7 +55,7 @@ TEST(RawHidSession, AnAnswerIsTakenAsSoonAsItArrives)
     const TimePoint start = backend.now();
     EXPECT_TRUE(session->exchange({0x01}));
     EXPECT_EQ(backend.now() - start, 12ms);
-    EXPECT_TRUE(session->exchange({0x01}, 13)) << "an answer just before the deadline counts";
+    EXPECT_TRUE(session->exchange({0x01}, 13ms)) << "an answer just before the deadline counts";
     EXPECT_EQ(backend.now() - start, 24ms);
 }
 

@@ -1,12 +1,12 @@
 #include "input/HIDInputWatcher.h"
-#include "FakeInputSource.h"
-#include "store/ManualScheduler.h"
+#include "support/ScriptedInput.h"
+#include "platform/ManualScheduler.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 using namespace keyglass;
-using keyglass::test::FakeInputSource;
+using keyglass::test::ScriptedInput;
 using namespace std::chrono_literals;
 
 namespace {
@@ -48,7 +48,12 @@ protected:
 
     keyglass::test::TempHome home;
     ManualScheduler scheduler;
-    FakeInputSource source;
+    // Granted, and every open finds three interfaces (keyboard, mouse and consumer control).
+    ScriptedInput source = [] {
+        ScriptedInput input{true};
+        input.nextOpen = InputEventSource::OpenResult{0, 3};
+        return input;
+    }();
     HIDInputWatcher watcher{scheduler, source};
     std::vector<std::pair<std::string, Keycode>> reports;
 };
@@ -237,7 +242,7 @@ TEST_F(WatcherTest, WatchOpensOncePerDeviceSetAndLogsEachOpen)
     EXPECT_NE(log.lines()[0].find("] HIDInputWatcher watching [\"1A86:FE16\", \"1234:0005\"] -> open=0, interfaces=3"),
               std::string::npos)
         << log.lines()[0];
-    EXPECT_EQ(source.openedWith, (std::vector<std::pair<int, int>>{{0x1A86, 0xFE16}, {0x1234, 0x0005}}));
+    EXPECT_EQ(source.opened, (std::vector<std::pair<int, int>>{{0x1A86, 0xFE16}, {0x1234, 0x0005}}));
 
     // The protocol of a device may change without a rebuild: the wheel numbering follows at once.
     EXPECT_TRUE(watcher.watch({pad(Vid, Pid, DeviceProtocol::via(9)), pad(0x1234, 0x0005)}));
@@ -259,13 +264,13 @@ TEST_F(WatcherTest, WatchOpensOncePerDeviceSetAndLogsEachOpen)
 TEST_F(WatcherTest, AccessDeniedAndFailedOpenLeaveTheWatcherOff)
 {
     keyglass::test::LogCapture log;
-    source.access = false;
+    source.granted = false;
     EXPECT_FALSE(watcher.watch({pad(Vid, Pid)}));
     EXPECT_FALSE(watcher.accessGranted({pad(Vid, Pid)}));
     EXPECT_EQ(source.opens, 0);
     EXPECT_TRUE(log.lines().empty());
 
-    source.access = true;
+    source.granted = true;
     source.nextOpen = {-13, 0};
     EXPECT_FALSE(watcher.watch({pad(Vid, Pid)}));
     ASSERT_EQ(log.lines().size(), 1u);

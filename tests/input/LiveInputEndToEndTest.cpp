@@ -4,7 +4,7 @@
 #include "sim/DemoPads.h"
 #include "sim/VirtualHidBackend.h"
 #include "sim/VirtualInputSource.h"
-#include "store/ManualScheduler.h"
+#include "platform/ManualScheduler.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

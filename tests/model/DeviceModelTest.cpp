@@ -1,5 +1,5 @@
-#include "store/DeviceModel.h"
-#include "store/EditingTarget.h"
+#include "model/DeviceModel.h"
+#include "model/EditingTarget.h"
 
 #include <gtest/gtest.h>
 

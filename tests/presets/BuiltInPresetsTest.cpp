@@ -1,9 +1,10 @@
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
+#include "presets/PresetSafety.h"
 #include "presets/PresetLibrary.h"
 #include "presets/PresetStaging.h"
-#include "presets/TestPads.h"
-#include "store/AtomicFile.h"
+#include "support/TestPads.h"
+#include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 #include "presets/PresetLibrary.h"
 
 #include "keycodes/KeycodeSafety.h"
+#include "presets/PresetSafety.h"
 #include "presets/PresetStaging.h"
-#include "presets/TestPads.h"
-#include "store/Paths.h"
+#include "support/TestPads.h"
+#include "platform/Paths.h"
 #include "support/TempHome.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 #include "presets/PresetStaging.h"
 
-#include "presets/TestPads.h"
+#include "support/TestPads.h"
 
 #include <gtest/gtest.h>
 

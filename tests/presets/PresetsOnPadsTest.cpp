@@ -1,9 +1,9 @@
-#include "presets/PadRig.h"
+#include "support/PadRig.h"
 
 #include "presets/PresetLibrary.h"
 #include "presets/PresetStaging.h"
 #include "sim/DemoPads.h"
-#include "store/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "SimTestHelpers.h"
+#include "support/SimTestHelpers.h"
 
 #include "sim/DemoPads.h"
 #include "sim/VirtualPad.h"
@@ -67,8 +67,10 @@ TEST(MakeVirtualPad, NamesPathsAndErrors)
     const auto made = makeVirtualPad(def.string());
     ASSERT_TRUE(made.has_value()) << made.error().message;
     EXPECT_TRUE((*made)->padSpec().vial);
-    EXPECT_TRUE(VirtualPad::fromVialDefinition(def.string()).has_value());
-    EXPECT_FALSE(VirtualPad::fromVialDefinition((home.path() / "missing.json").string()).has_value());
+    EXPECT_TRUE(VirtualPad::fromVialDefinitionFile(def).has_value());
+    EXPECT_FALSE(VirtualPad::fromVialDefinitionFile(home.path() / "missing.json").has_value());
+    // Text is never taken for a path, so a definition cannot make the emulator read a file.
+    EXPECT_FALSE(VirtualPad::fromVialDefinitionText(def.string()).has_value());
 }
 
 TEST(MakeVirtualPad, StateFileAfterTheAt)
@@ -130,7 +132,7 @@ const char* const MacropadDefinition = R"({
 
 TEST(VialDefinitionPad, KeysAndEncodersComeFromTheLegends)
 {
-    const auto made = VirtualPad::fromVialDefinition(MacropadDefinition);
+    const auto made = VirtualPad::fromVialDefinitionText(MacropadDefinition);
     ASSERT_TRUE(made.has_value()) << made.error().message;
     auto& pad = **made;
     EXPECT_EQ(pad.identifier(), "1234:ABCD");
@@ -160,7 +162,7 @@ TEST(VialDefinitionPad, KeysAndEncodersComeFromTheLegends)
 
 TEST(VialDefinitionPad, SingleKnobOverSingleKeyClicksIt)
 {
-    const auto made = VirtualPad::fromVialDefinition(
+    const auto made = VirtualPad::fromVialDefinitionText(
         R"({"matrix": {"rows": 1, "cols": 1}, "layouts": {"keymap": [["0,0\n\n\n\ne", "0,1\n\n\n\ne"], ["0,0"]]}})");
     ASSERT_TRUE(made.has_value());
     auto& pad = **made;
@@ -180,10 +182,10 @@ TEST(VialDefinitionPad, RejectsDefinitionsWithoutAUsableMatrix)
                              "{\"matrix\": {\"rows\": 2, \"cols\": \"4\"}}",
                              "{\"matrix\": {\"rows\": 0, \"cols\": 4}}",
                              "{\"matrix\": {\"rows\": 2, \"cols\": 300}}"}) {
-        EXPECT_FALSE(VirtualPad::fromVialDefinition(text).has_value()) << text;
+        EXPECT_FALSE(VirtualPad::fromVialDefinitionText(text).has_value()) << text;
     }
     // A layout that is not a list, or odd ids, still makes a pad (with no keys, default ids).
-    const auto odd = VirtualPad::fromVialDefinition(
+    const auto odd = VirtualPad::fromVialDefinitionText(
         R"({"matrix": {"rows": 1, "cols": 1}, "vendorId": "0x1FFFF", "productId": 7, "layouts": {"keymap": 5}})");
     ASSERT_TRUE(odd.has_value());
     EXPECT_EQ((*odd)->identifier(), "4B47:0007");

@@ -1,4 +1,4 @@
-#include "SimTestHelpers.h"
+#include "support/SimTestHelpers.h"
 
 #include "sim/DemoPads.h"
 #include "sim/VirtualPad.h"

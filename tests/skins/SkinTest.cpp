@@ -1,7 +1,7 @@
+#include "platform/Desktop.h"
 #include "skins/HardwareSkinManifest.h"
 #include "skins/SkinGeometry.h"
 #include "skins/SkinLookup.h"
-#include "store/Desktop.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 
 #include "input/HIDInputWatcher.h"
 #include "sim/VirtualInputSource.h"
-#include "store/Paths.h"
+#include "platform/Paths.h"
 
 #include <filesystem>
 

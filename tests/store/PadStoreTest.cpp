@@ -1,4 +1,4 @@
-#include "StoreFixture.h"
+#include "support/StoreFixture.h"
 
 #include "keycodes/KeycodeExpression.h"
 

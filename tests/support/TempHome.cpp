@@ -1,6 +1,6 @@
 #include "support/TempHome.h"
 
-#include "store/Log.h"
+#include "platform/Log.h"
 
 #include <cstdlib>
 #include <fstream>

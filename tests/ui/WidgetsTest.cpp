@@ -9,7 +9,7 @@
 #include "ui/StatusDot.h"
 #include "ui/TapDanceRow.h"
 
-#include "ScreenshotSupport.h"
+#include "support/ScreenshotSupport.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/Scheduler.h"
-#include "store/ThreadedScheduler.h"
+#include "platform/Scheduler.h"
+#include "platform/ThreadedScheduler.h"
 
 #include <memory>
 

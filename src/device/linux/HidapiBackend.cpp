@@ -1,7 +1,7 @@
 #include "device/linux/HidapiBackend.h"
 
-#include "store/DeviceModel.h"
-#include "store/Log.h"
+#include "model/DeviceModel.h"
+#include "platform/Log.h"
 
 #include <hidapi/hidapi.h>
 

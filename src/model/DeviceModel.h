@@ -1,0 +1,203 @@
+#pragma once
+// The value records that describe one VIA/Vial pad as Keyglass knows it. Device I/O fills them, the
+// store owns the list, the views draw them, presets and backups read and write their keymaps.
+
+#include "model/Keycode.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace keyglass {
+
+/// "%04X:%04X" of vendor and product id, e.g. "1A86:FE16".
+std::string deviceIdentifier(int vid, int pid);
+/// "row,col" in decimal, the form of `protectedCells` entries.
+std::string cellKey(int row, int col);
+/// "layer,row,col" in decimal, the form of `protectedLayerCells` entries.
+std::string layerCellKey(int layer, int row, int col);
+
+struct PhysicalKey
+{
+    std::string id; // "r<row>c<col>"
+    int row = 0;
+    int col = 0;
+    double x = 0; // key units, origin top-left, y grows downwards
+    double y = 0;
+    double w = 1;
+    double h = 1;
+    bool decal = false; // drawn only, never read or written
+
+    bool operator==(const PhysicalKey&) const = default;
+};
+
+struct PhysicalEncoder
+{
+    int id = 0; // encoder index as the firmware numbers it
+    std::string name;
+    std::optional<int> clickRow; // matrix cell of the knob's push switch, when it has one
+    std::optional<int> clickCol;
+
+    bool hasClick() const { return clickRow.has_value() && clickCol.has_value(); }
+    bool operator==(const PhysicalEncoder&) const = default;
+};
+
+struct TapDanceData
+{
+    Keycode onTap = 0;
+    Keycode onHold = 0;
+    Keycode onDoubleTap = 0;
+    Keycode onTapHold = 0;
+    Keycode tappingTerm = 0; // milliseconds, in the same 16-bit field
+
+    /// Slot 0 onTap, 1 onHold, 2 onDoubleTap, 3 onTapHold; nullptr for any other slot.
+    const Keycode* slot(int index) const;
+    Keycode* slot(int index);
+    bool operator==(const TapDanceData&) const = default;
+};
+
+enum class RGBProtocolKind
+{
+    none,
+    qmkRgblight,
+    viaCustomCh1,
+};
+
+/// "none", "qmkRgblight", "viaCustomCh1".
+std::string_view toString(RGBProtocolKind kind);
+std::optional<RGBProtocolKind> rgbProtocolKindFromString(std::string_view text);
+
+struct RGBState
+{
+    RGBProtocolKind kind = RGBProtocolKind::none;
+    std::uint8_t brightness = 180;
+    std::uint8_t effect = 1; // 0 means off
+    std::uint8_t lastOnEffect = 1;
+    std::uint8_t speed = 2;
+    std::uint8_t hue = 170;
+    std::uint8_t sat = 255;
+
+    bool isOn() const { return effect != 0 && brightness != 0; }
+    bool operator==(const RGBState&) const = default;
+};
+
+/// Which configuration protocol a device speaks: plain VIA, or Vial on top of VIA.
+class DeviceProtocol
+{
+public:
+    struct Via
+    {
+        int viaVersion = 0;
+        bool operator==(const Via&) const = default;
+    };
+    struct Vial
+    {
+        int viaVersion = 0;
+        int vialVersion = 0;
+        std::uint64_t uid = 0;
+        bool operator==(const Vial&) const = default;
+    };
+
+    DeviceProtocol() = default;
+    static DeviceProtocol via(int viaVersion) { return DeviceProtocol(Via{viaVersion}); }
+    static DeviceProtocol vial(int viaVersion, int vialVersion, std::uint64_t uid)
+    {
+        return DeviceProtocol(Vial{viaVersion, vialVersion, uid});
+    }
+
+    bool isVial() const { return std::holds_alternative<Vial>(m_value); }
+    int viaVersion() const;
+    /// Vial protocol version; 0 for a plain VIA device.
+    int vialVersion() const;
+    std::uint64_t uid() const;
+    /// "VIA v12" or "Vial v6".
+    std::string label() const;
+    /// True for VIA below protocol 10 and Vial below protocol 6: the mouse wheel then uses 0xF9/0xFA.
+    bool legacyKeycodes() const;
+
+    bool operator==(const DeviceProtocol&) const = default;
+
+private:
+    explicit DeviceProtocol(std::variant<Via, Vial> value) : m_value(value) {}
+    std::variant<Via, Vial> m_value{Via{}};
+};
+
+/// A caption that holds only while its slot still carries `code`.
+struct PresetSlotLabel
+{
+    Keycode code = 0;
+    std::string label;
+
+    bool operator==(const PresetSlotLabel&) const = default;
+};
+
+/// Captions taken from the preset last applied to a device (or typed in the picker).
+/// Position keys: keys "layer,row,col"; knobs "layer,encoder,direction" (1 clockwise); tap dances
+/// "index,slot".
+struct PresetLabelOverlay
+{
+    std::string presetID;
+    std::string presetName;
+    std::string appName;
+    std::string os;
+    bool builtIn = false;
+    std::map<int, std::string> layerNames;
+    std::map<int, std::string> layerOS;
+    std::map<std::string, PresetSlotLabel> keyLabels;
+    std::map<std::string, PresetSlotLabel> encoderLabels;
+    std::map<std::string, PresetSlotLabel> tapDanceLabels;
+    std::map<int, std::map<Keycode, std::string>> layerCodeFallback;
+
+    bool operator==(const PresetLabelOverlay&) const = default;
+};
+
+struct DeviceModel
+{
+    std::string id; // deviceIdentifier(vid, pid)
+    int vid = 0;
+    int pid = 0;
+    std::string manufacturer;
+    std::string product;
+    std::string serial;
+    DeviceProtocol proto;
+    bool connected = false;
+    bool liveRead = false;
+    int rows = 0;
+    int cols = 0;
+    int layerCount = 0;
+    std::vector<PhysicalKey> keys;
+    std::vector<PhysicalEncoder> encoders;
+    int tapDanceCount = 0;
+    Keymap keymap;
+    EncoderMap encoderMap;
+    std::vector<TapDanceData> tapDances;
+    RGBState rgb;
+    int activeLayer = 0;
+    std::optional<std::string> flashTarget;
+    bool dirty = false;
+    std::optional<std::string> statusMessage;
+    std::set<std::string> protectedCells;      // "row,col": hardware-reserved on every layer
+    std::set<std::string> protectedLayerCells; // "layer,row,col": firmware-custom, locked until unlocked
+    std::optional<PresetLabelOverlay> presetOverlay;
+
+    /// The keymap entry; 0 when any index is negative or out of range.
+    Keycode keycodeAt(int layer, int row, int col) const;
+    /// encoderMap[layer][encoder][1] for clockwise, [0] otherwise; 0 when out of range or when the
+    /// entry holds fewer than two keycodes.
+    Keycode encoderKeycodeAt(int layer, int encoder, bool clockwise) const;
+    bool isProtected(int layer, int row, int col) const;
+    /// Removes "layer,row,col" from protectedLayerCells; hardware-reserved cells stay protected.
+    void unlock(int layer, int row, int col);
+    /// Manufacturer and product, without repeating a manufacturer the product already starts with.
+    std::string displayName() const;
+    bool legacyKeycodes() const { return proto.legacyKeycodes(); }
+
+    bool operator==(const DeviceModel&) const = default;
+};
+
+} // namespace keyglass
