@@ -26,6 +26,11 @@ namespace keyglass {
 
 namespace {
 
+QString colorwayEntryText(const SkinColorway& colorway)
+{
+    return "Hardware colorway: " + QString::fromStdString(colorway.name);
+}
+
 QToolButton* iconButton(QWidget* parent, const QString& name, const QString& symbolName, const QString& text = {})
 {
     auto* b = new QToolButton(parent);
@@ -251,6 +256,29 @@ void GenericDeviceCard::resync()
         sync(*d);
 }
 
+void GenericDeviceCard::rebuildColorwayMenu(const std::vector<SkinColorway>& colorways)
+{
+    // The old entries may be the one being triggered right now: they go when control returns to the loop.
+    for (QAction* old : m_colorwayMenu->actions()) {
+        m_colorwayMenu->removeAction(old);
+        old->deleteLater();
+    }
+    if (m_colorwayGroup)
+        m_colorwayGroup->deleteLater();
+    m_colorwayGroup = new QActionGroup(m_colorwayMenu);
+    m_menuColorways = colorways;
+    for (const auto& colorway : colorways) {
+        QPixmap swatch(12, 12);
+        swatch.fill(QColor(QString::fromStdString(colorway.swatchHex)));
+        QAction* action = new QAction(QIcon(swatch), colorwayEntryText(colorway), m_colorwayMenu);
+        action->setCheckable(true);
+        action->setActionGroup(m_colorwayGroup);
+        m_colorwayMenu->addAction(action);
+        const std::string id = colorway.id;
+        connect(action, &QAction::triggered, this, [this, id] { setSelectedColorwayID(id); });
+    }
+}
+
 void GenericDeviceCard::syncSkin(const DeviceModel& device, const QColor& accent)
 {
     // Read from disk on every redraw: a skin dropped into the folder appears without a restart.
@@ -265,21 +293,13 @@ void GenericDeviceCard::syncSkin(const DeviceModel& device, const QColor& accent
         return;
 
     const SkinColorway* chosen = selectedColorway(m_skin->manifest, m_selectedColorwayID);
-    m_colorwayButton->setText(chosen ? QString::fromStdString(chosen->name) : QString());
+    m_colorwayButton->setText(chosen ? colorwayEntryText(*chosen) : QString());
     m_colorwayButton->setEnabled(!m_skin->manifest.colorways.empty());
-    m_colorwayMenu->clear();
-    auto* group = new QActionGroup(m_colorwayMenu);
-    for (const auto& colorway : m_skin->manifest.colorways) {
-        QPixmap swatch(12, 12);
-        swatch.fill(QColor(QString::fromStdString(colorway.swatchHex)));
-        QAction* action =
-            m_colorwayMenu->addAction(QIcon(swatch), "Hardware colorway: " + QString::fromStdString(colorway.name));
-        action->setCheckable(true);
-        action->setChecked(chosen && chosen->id == colorway.id);
-        action->setActionGroup(group);
-        const std::string id = colorway.id;
-        connect(action, &QAction::triggered, this, [this, id] { setSelectedColorwayID(id); });
-    }
+    if (m_skin->manifest.colorways != m_menuColorways)
+        rebuildColorwayMenu(m_skin->manifest.colorways);
+    const auto entries = m_colorwayMenu->actions();
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        entries[i]->setChecked(chosen && chosen->id == m_menuColorways[std::size_t(i)].id);
     if (!studio)
         return;
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class QActionGroup;
 class QLabel;
 class QMenu;
 class QToolButton;
@@ -84,6 +85,7 @@ private:
     void buildActionRow(QVBoxLayout* column);
     QWidget* buildSkinControls();
     void syncSkin(const DeviceModel& device, const QColor& accent);
+    void rebuildColorwayMenu(const std::vector<SkinColorway>& colorways);
     void resync();
     const DeviceModel* current() const;
 
@@ -119,6 +121,8 @@ private:
     QToolButton* m_deckButton = nullptr;
     QToolButton* m_colorwayButton = nullptr;
     QMenu* m_colorwayMenu = nullptr;
+    QActionGroup* m_colorwayGroup = nullptr;
+    std::vector<SkinColorway> m_menuColorways; // what the menu's entries show, in order
     QToolButton* m_skinsFolder = nullptr;
 };
 
