@@ -227,12 +227,17 @@ void drawLed(QPainter& p, const QPointF& centre, double radius)
     p.drawEllipse(centre, radius, radius);
 }
 
+// The card draws a skin at most 500 points wide and 400 high; 1.5 times the design size keeps the
+// photograph sharp on a 2x display.
+constexpr double ImageScale = 1.5;
+
 QImage render(const Pad& pad, const Colorway& c)
 {
-    QImage image(pad.width, pad.height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(int(pad.width * ImageScale), int(pad.height * ImageScale), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(ImageScale, ImageScale);
     const double W = pad.width, H = pad.height;
     drawCase(p, pad, c, W, H);
     if (!pad.keys.empty()) {
