@@ -190,7 +190,8 @@ Expected<HardwareSkinManifest> decodeSkinManifest(std::string_view text)
             e.isFlushWheel = m.flag("isFlushWheel");
             return e;
         });
-    if (document.is_object() && document.contains("layerButton"))
+    // An optional member may also be written as null.
+    if (document.is_object() && document.contains("layerButton") && !document["layerButton"].is_null())
         manifest.layerButton = circleSpot(document["layerButton"], "layerButton", &problem);
     manifest.leds = records<SkinCircleSpot>(top, "leds", &problem, circleSpot);
 

@@ -84,6 +84,11 @@ TEST(SkinManifest, DecodesEveryMemberAndTheOptionalLayerButton)
     const auto decoded = decodeSkinManifest(withButton.dump());
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->layerButton, (SkinCircleSpot{0.5, 0.9, 0.04}));
+
+    withButton["layerButton"] = nullptr;
+    const auto withNull = decodeSkinManifest(withButton.dump());
+    ASSERT_TRUE(withNull) << withNull.error().message;
+    EXPECT_FALSE(withNull->layerButton);
 }
 
 TEST(SkinManifest, AMissingMemberOrAWrongTypeDoesNotDecode)
