@@ -399,9 +399,12 @@ void HardwareStudioSkinView::setDevice(const DeviceModel& device,
         else
             text.title = encoder && !encoder->name.empty() ? QString::fromStdString(encoder->name)
                                                            : "Knob " + QString::number(slot.index + 1);
-        if (labels.encoder)
-            text.turns = QString::fromStdString(labels.encoder(slot.index, false).title) + QString::fromUtf8("  ‹ › ") +
-                         QString::fromStdString(labels.encoder(slot.index, true).title);
+        if (labels.encoder) {
+            const QString ccw = QString::fromStdString(labels.encoder(slot.index, false).title);
+            const QString cw = QString::fromStdString(labels.encoder(slot.index, true).title);
+            text.turns = slot.isFlushWheel ? QString::fromUtf8("▲ ") + cw + QString::fromUtf8("\n▼ ") + ccw
+                                           : ccw + QString::fromUtf8("  ‹ › ") + cw;
+        }
         m_encoderTexts.push_back(text);
     }
     update();
@@ -577,6 +580,8 @@ void HardwareStudioSkinView::mouseReleaseEvent(QMouseEvent* event)
         const QPointF d = at - r.center();
         if (std::hypot(d.x(), d.y()) <= r.width() * 0.22)
             emit knobCenterTapped(e.index, event->modifiers());
+        else if (e.isFlushWheel) // a wheel rolls up (clockwise) and down
+            emit encoderTapped(e.index, d.y() < 0, event->modifiers());
         else
             emit encoderTapped(e.index, d.x() >= 0, event->modifiers());
         return;

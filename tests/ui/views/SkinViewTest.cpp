@@ -98,6 +98,7 @@ private slots:
             HardwareStudioSkinView* view = card->studioView();
             const double aspect = view->skin().manifest.aspectRatio;
             QVERIFY(std::abs(view->imageRect().width() / view->imageRect().height() - aspect) < 0.02);
+            saveScreenshot(hud, QString("skin-%1-hud").arg(pad.spec));
             for (std::size_t i = 0; i < pad.colorways.size(); ++i) {
                 actions[qsizetype(i)]->trigger();
                 QCOMPARE(card->selectedColorwayID(), pad.colorways[i].first);
@@ -110,6 +111,10 @@ private slots:
                     view->finishCrossFade();
                 }
                 QVERIFY(view->imageLoaded());
+                // The shipped photographs stay sharp on a 2x display.
+                const QImage photo(QString::fromStdString(
+                    colorwayImagePath(view->skin().folder, view->skin().manifest.colorways[i])->string()));
+                QVERIFY(photo.width() >= 2 * view->imageRect().width());
                 saveScreenshot(*view,
                                QString("skin-%1-%2").arg(pad.spec, QString::fromStdString(pad.colorways[i].first)));
             }
@@ -169,8 +174,12 @@ private slots:
         DeviceModel device = *store.device(QuadgridID);
         device.flashTarget = "k-1-2";
         device.protectedLayerCells.insert(layerCellKey(0, 3, 3));
+        // A preset's caption wins over the keycode's own title, as on the deck.
+        device.presetOverlay = PresetLabelOverlay{};
+        device.presetOverlay->keyLabels["0,2,1"] = PresetSlotLabel{device.keycodeAt(0, 2, 1), "Deploy"};
         card.sync(device);
         HardwareStudioSkinView* view = card.studioView();
+        QCOMPARE(view->keyLabel(2, 1)->action().title, std::string("Deploy"));
         QVERIFY(view->keyLabel(1, 2)->isLit());
         QVERIFY(!view->keyLabel(1, 1)->isLit());
         QVERIFY(view->keyLabel(3, 3)->toolTip().endsWith(
@@ -219,6 +228,16 @@ private slots:
         QVERIFY(store.editingTarget() && store.editingTarget()->encoder());
         QCOMPARE(store.editingTarget()->encoder()->cw, false);
         store.clearEditingTarget();
+        // The flush wheel rolls: its upper half is clockwise.
+        const QRectF wheel = view->encoderRect(2);
+        for (const auto& [y, cw] : {std::pair{wheel.top() + wheel.height() * 0.15, true},
+                                    std::pair{wheel.bottom() - wheel.height() * 0.15, false}}) {
+            QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(int(wheel.center().x()), int(y)));
+            QVERIFY(store.editingTarget() && store.editingTarget()->encoder());
+            QCOMPARE(store.editingTarget()->encoder()->index, 2);
+            QCOMPARE(store.editingTarget()->encoder()->cw, cw);
+            store.clearEditingTarget();
+        }
         QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(knob));
         QVERIFY(store.editingTarget() && store.editingTarget()->key());
         QCOMPARE(std::make_tuple(store.editingTarget()->key()->row, store.editingTarget()->key()->col),
