@@ -99,4 +99,20 @@ std::vector<fs::path> resourceDirs()
     return found;
 }
 
+std::optional<fs::path> programResourceDir()
+{
+    fs::path dir = KG_INSTALLED_RESOURCES;
+    if (const char* value = std::getenv("KEYGLASS_RESOURCES"); value && *value)
+        dir = value;
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return std::nullopt;
+    return dir;
+}
+
+fs::path sourceResourceDir()
+{
+    return KG_SOURCE_RESOURCES;
+}
+
 } // namespace keyglass::paths

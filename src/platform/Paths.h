@@ -3,6 +3,7 @@
 // time, so tests can point them at a temporary home.
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace keyglass::paths {
@@ -29,5 +30,10 @@ std::filesystem::path t3KeybindingsFile();
 /// the source tree's resources/ (a development build), then the installed share/keyglass. Only
 /// folders that exist are returned.
 std::vector<std::filesystem::path> resourceDirs();
+/// The program's own resource folder: $KEYGLASS_RESOURCES when set, else the installed share/keyglass;
+/// none when that folder does not exist.
+std::optional<std::filesystem::path> programResourceDir();
+/// The source tree's resources/, which a development build reads.
+std::filesystem::path sourceResourceDir();
 
 } // namespace keyglass::paths

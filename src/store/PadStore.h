@@ -184,6 +184,8 @@ public:
     KeyAction keyAction(const DeviceModel& device, int layer, int row, int col) const;
     KeyAction encoderAction(const DeviceModel& device, int layer, int index, bool clockwise) const;
     KeyAction tapDanceAction(const DeviceModel& device, int index, int slot) const;
+    /// The desktop seam, for view actions that involve no device (showing the skins folder).
+    Desktop& desktop() const { return m_services.desktop; }
 
 private:
     /// True, with a toast, when the pads are released and must not be talked to.

@@ -60,14 +60,19 @@ void SculptedKeycap::setLocked(bool locked)
     update();
 }
 
+QString SculptedKeycap::toolTipFor(const KeyAction& action, bool locked)
+{
+    QString tip = QString::fromStdString(action.title);
+    if (!action.shortcut.empty() && action.shortcut != action.title)
+        tip += " (" + QString::fromStdString(action.shortcut) + ")";
+    if (locked)
+        tip += QString::fromUtf8(LockedSuffix);
+    return tip;
+}
+
 void SculptedKeycap::updateToolTip()
 {
-    QString tip = QString::fromStdString(m_action.title);
-    if (!m_action.shortcut.empty() && m_action.shortcut != m_action.title)
-        tip += " (" + QString::fromStdString(m_action.shortcut) + ")";
-    if (m_locked)
-        tip += QString::fromUtf8(LockedSuffix);
-    setToolTip(tip);
+    setToolTip(toolTipFor(m_action, m_locked));
 }
 
 void SculptedKeycap::mousePressEvent(QMouseEvent* event)

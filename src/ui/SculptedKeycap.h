@@ -17,6 +17,10 @@ public:
 
     explicit SculptedKeycap(QWidget* parent = nullptr);
 
+    /// The tooltip of a key: title, the shortcut when it says something else, and the locked note.
+    /// Every view that shows a key's label uses it.
+    static QString toolTipFor(const KeyAction& action, bool locked);
+
     void setAction(const KeyAction& action);
     const KeyAction& action() const { return m_action; }
     void setAccentColor(const QColor& color);

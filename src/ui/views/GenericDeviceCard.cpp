@@ -1,18 +1,23 @@
 #include "ui/views/GenericDeviceCard.h"
 
 #include "device/Lighting.h"
+#include "platform/Paths.h"
 #include "presets/PresetLibrary.h"
+#include "skins/SkinGeometry.h"
 #include "store/PadStore.h"
 #include "ui/AluminumChassis.h"
 #include "ui/DeckView.h"
 #include "ui/FlashTarget.h"
+#include "ui/HardwareStudioSkinView.h"
 #include "ui/HudStyle.h"
 #include "ui/RGBControlSection.h"
 #include "ui/StatusDot.h"
 #include "ui/TapDanceRow.h"
 
+#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -20,6 +25,11 @@
 namespace keyglass {
 
 namespace {
+
+QString colorwayEntryText(const SkinColorway& colorway)
+{
+    return "Hardware colorway: " + QString::fromStdString(colorway.name);
+}
 
 QToolButton* iconButton(QWidget* parent, const QString& name, const QString& symbolName, const QString& text = {})
 {
@@ -101,6 +111,7 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
             m_store.setActiveLayer((d->activeLayer + 1) % d->layerCount, d->id);
     });
     column->addLayout(top);
+    column->addWidget(buildSkinControls());
 
     // The deck.
     m_chassis = new AluminumChassis(this);
@@ -111,6 +122,18 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
     connect(m_deck, &DeckView::knobCenterTapped, this, &GenericDeviceCard::onKnobCenter);
     connect(m_deck, &DeckView::knobWheel, this, &GenericDeviceCard::onKnobWheel);
     column->addWidget(m_chassis, 0, Qt::AlignHCenter);
+
+    // The photograph, when the pad has a skin and the studio is chosen.
+    m_studio = new HardwareStudioSkinView(this);
+    m_studio->hide();
+    connect(m_studio, &HardwareStudioSkinView::keyTapped, this, &GenericDeviceCard::onKey);
+    connect(m_studio, &HardwareStudioSkinView::encoderTapped, this, &GenericDeviceCard::onEncoder);
+    connect(m_studio, &HardwareStudioSkinView::knobCenterTapped, this, &GenericDeviceCard::onKnobCenter);
+    connect(m_studio, &HardwareStudioSkinView::layerButtonTapped, this, [this] {
+        if (const DeviceModel* d = current())
+            m_store.setActiveLayer(nextSkinLayer(d->activeLayer, d->layerCount), d->id);
+    });
+    column->addWidget(m_studio, 0, Qt::AlignHCenter);
 
     // Tap dance.
     m_tapSection = new QWidget(this);
@@ -169,6 +192,129 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
 
     buildActionRow(column);
     column->addStretch(1);
+}
+
+QWidget* GenericDeviceCard::buildSkinControls()
+{
+    m_skinControls = new QWidget(this);
+    m_skinControls->setObjectName("skinControls");
+    auto* row = new QHBoxLayout(m_skinControls);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+
+    // "3D Studio" / "2D Deck": two halves of one toggle, the chosen one checked.
+    auto makeHalf = [this](const QString& name, const QString& text, bool studio) {
+        auto* b = new QToolButton(m_skinControls);
+        b->setObjectName(name);
+        b->setText(text);
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
+        b->setCursor(Qt::PointingHandCursor);
+        b->setProperty("hudButton", true);
+        connect(b, &QToolButton::clicked, this, [this, studio] { setUseStudioSkin(studio); });
+        return b;
+    };
+    m_studioButton = makeHalf("studioSkin", "3D Studio", true);
+    m_deckButton = makeHalf("drawnDeck", "2D Deck", false);
+    m_deckButton->setChecked(true);
+    row->addWidget(m_studioButton);
+    row->addWidget(m_deckButton);
+
+    m_colorwayButton = iconButton(m_skinControls, "colorway", "chevron.up.chevron.down");
+    m_colorwayButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_colorwayButton->setPopupMode(QToolButton::InstantPopup);
+    m_colorwayMenu = new QMenu(m_colorwayButton);
+    m_colorwayButton->setMenu(m_colorwayMenu);
+    row->addWidget(m_colorwayButton);
+    row->addStretch(1);
+
+    m_skinsFolder = iconButton(m_skinControls, "skinsFolder", "folder.badge.plus");
+    m_skinsFolder->setToolTip("Open Skins folder to drop in custom OEM colorway PNGs + skin.json");
+    connect(m_skinsFolder, &QToolButton::clicked, this, [this] {
+        openSkinsFolder(m_store.desktop(), paths::userSkinsDir());
+    });
+    row->addWidget(m_skinsFolder);
+    m_skinControls->hide();
+    return m_skinControls;
+}
+
+void GenericDeviceCard::setUseStudioSkin(bool on)
+{
+    m_useStudioSkin = on;
+    resync();
+}
+
+void GenericDeviceCard::setSelectedColorwayID(const std::string& id)
+{
+    m_selectedColorwayID = id;
+    resync();
+}
+
+void GenericDeviceCard::resync()
+{
+    if (const DeviceModel* d = current())
+        sync(*d);
+}
+
+void GenericDeviceCard::rebuildColorwayMenu(const std::vector<SkinColorway>& colorways)
+{
+    // The old entries may be the one being triggered right now: they go when control returns to the loop.
+    for (QAction* old : m_colorwayMenu->actions()) {
+        m_colorwayMenu->removeAction(old);
+        old->deleteLater();
+    }
+    if (m_colorwayGroup)
+        m_colorwayGroup->deleteLater();
+    m_colorwayGroup = new QActionGroup(m_colorwayMenu);
+    m_menuColorways = colorways;
+    for (const auto& colorway : colorways) {
+        QPixmap swatch(12, 12);
+        swatch.fill(QColor(QString::fromStdString(colorway.swatchHex)));
+        QAction* action = new QAction(QIcon(swatch), colorwayEntryText(colorway), m_colorwayMenu);
+        action->setCheckable(true);
+        action->setActionGroup(m_colorwayGroup);
+        m_colorwayMenu->addAction(action);
+        const std::string id = colorway.id;
+        connect(action, &QAction::triggered, this, [this, id] { setSelectedColorwayID(id); });
+    }
+}
+
+void GenericDeviceCard::syncSkin(const DeviceModel& device, const QColor& accent)
+{
+    // Read from disk on every redraw: a skin dropped into the folder appears without a restart.
+    m_skin = findSkin(device);
+    m_skinControls->setVisible(m_skin.has_value());
+    const bool studio = m_skin && m_useStudioSkin;
+    m_chassis->setVisible(!studio);
+    m_studio->setVisible(studio);
+    m_studioButton->setChecked(m_useStudioSkin);
+    m_deckButton->setChecked(!m_useStudioSkin);
+    if (!m_skin)
+        return;
+
+    const SkinColorway* chosen = selectedColorway(m_skin->manifest, m_selectedColorwayID);
+    m_colorwayButton->setText(chosen ? colorwayEntryText(*chosen) : QString());
+    m_colorwayButton->setEnabled(!m_skin->manifest.colorways.empty());
+    if (m_skin->manifest.colorways != m_menuColorways)
+        rebuildColorwayMenu(m_skin->manifest.colorways);
+    const auto entries = m_colorwayMenu->actions();
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        entries[i]->setChecked(chosen && chosen->id == m_menuColorways[std::size_t(i)].id);
+    if (!studio)
+        return;
+
+    // Tall photographs would push the rest of the card out of the window.
+    constexpr double MaxStudioHeight = 400;
+    const int width = std::min(
+        m_maxDeckWidth, int(MaxStudioHeight * m_skin->manifest.aspectRatio) + 2 * HardwareStudioSkinView::GlowMargin);
+    m_studio->setDisplayWidth(width);
+    m_studio->setSkin(*m_skin, m_selectedColorwayID);
+    HardwareStudioSkinView::Labels labels;
+    labels.key = [this, &device](int row, int col) { return m_store.keyAction(device, device.activeLayer, row, col); };
+    labels.encoder = [this, &device](int index, bool cw) {
+        return m_store.encoderAction(device, device.activeLayer, index, cw);
+    };
+    m_studio->setDevice(device, labels, m_store.editMode(), accent);
 }
 
 void GenericDeviceCard::buildActionRow(QVBoxLayout* column)
@@ -243,6 +389,7 @@ const DeviceModel* GenericDeviceCard::current() const
 
 void GenericDeviceCard::setMaximumDeckWidth(int width)
 {
+    m_maxDeckWidth = width;
     m_deck->setMaximumDeckWidth(width);
 }
 
@@ -275,6 +422,7 @@ void GenericDeviceCard::sync(const DeviceModel& device)
         return m_store.encoderAction(device, device.activeLayer, index, cw);
     };
     m_deck->setDevice(device, labels, editing, accent);
+    syncSkin(device, accent);
 
     // Tap dance.
     const bool hasTapDance = device.tapDanceCount > 0 && !device.tapDances.empty();

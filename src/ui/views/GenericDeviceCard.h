@@ -1,14 +1,18 @@
 #pragma once
 
 #include "model/DeviceModel.h"
+#include "skins/SkinLookup.h"
 
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+class QActionGroup;
 class QLabel;
+class QMenu;
 class QToolButton;
 class QPushButton;
 class QVBoxLayout;
@@ -17,6 +21,7 @@ namespace keyglass {
 
 class AluminumChassis;
 class DeckView;
+class HardwareStudioSkinView;
 class PadStore;
 class RGBControlSection;
 class StatusDot;
@@ -54,6 +59,19 @@ public:
     StatusDot* statusDot() const { return m_status; }
     QLabel* tapDanceTitle() const { return m_tapTitle; }
 
+    // Hardware skin: shown instead of the deck while `useStudioSkin` is on and the pad has a skin.
+    HardwareStudioSkinView* studioView() const { return m_studio; }
+    QWidget* skinControls() const { return m_skinControls; }
+    QToolButton* studioButton() const { return m_studioButton; }
+    QToolButton* deckButton() const { return m_deckButton; }
+    QToolButton* colorwayButton() const { return m_colorwayButton; }
+    QMenu* colorwayMenu() const { return m_colorwayMenu; }
+    QToolButton* skinsFolderButton() const { return m_skinsFolder; }
+    bool useStudioSkin() const { return m_useStudioSkin; }
+    void setUseStudioSkin(bool on);
+    const std::string& selectedColorwayID() const { return m_selectedColorwayID; }
+    void setSelectedColorwayID(const std::string& id);
+
     /// The tap-dance entry the card shows: the one a key of the shown layer calls, else the first.
     static int shownTapDanceEntry(const DeviceModel& device);
 
@@ -65,6 +83,10 @@ private:
     void onTapDance(int slot);
     void onChangeBaseKey();
     void buildActionRow(QVBoxLayout* column);
+    QWidget* buildSkinControls();
+    void syncSkin(const DeviceModel& device, const QColor& accent);
+    void rebuildColorwayMenu(const std::vector<SkinColorway>& colorways);
+    void resync();
     const DeviceModel* current() const;
 
     PadStore& m_store;
@@ -87,6 +109,21 @@ private:
     QWidget* m_lightingBox = nullptr;
     RGBControlSection* m_lighting = nullptr;
     QWidget* m_actions = nullptr;
+
+    // View state of this card, not stored anywhere.
+    bool m_useStudioSkin = false;
+    std::string m_selectedColorwayID;
+    std::optional<HardwareSkin> m_skin;
+    int m_maxDeckWidth = 600;
+    HardwareStudioSkinView* m_studio = nullptr;
+    QWidget* m_skinControls = nullptr;
+    QToolButton* m_studioButton = nullptr;
+    QToolButton* m_deckButton = nullptr;
+    QToolButton* m_colorwayButton = nullptr;
+    QMenu* m_colorwayMenu = nullptr;
+    QActionGroup* m_colorwayGroup = nullptr;
+    std::vector<SkinColorway> m_menuColorways; // what the menu's entries show, in order
+    QToolButton* m_skinsFolder = nullptr;
 };
 
 } // namespace keyglass
