@@ -4,9 +4,9 @@
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
-#include "presets/PresetStaging.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "presets/PresetStaging.h"
 
 #include <algorithm>
 #include <map>
@@ -91,7 +91,8 @@ std::string savedExpression(Keycode code, bool legacy)
     return formatKeycode(code, legacy);
 }
 
-void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
+// `chosenOs`, when the user named one, is every layer's os; otherwise each layer keeps its own.
+void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device, std::optional<std::string> chosenOs)
 {
     const bool legacy = device.legacyKeycodes();
     const bool solodial = deviceProfile(device) == std::string(ProfileSolodial);
@@ -107,7 +108,7 @@ void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
                 it != device.presetOverlay->layerNames.end() && !trimWhitespace(it->second).empty())
                 layer.name = it->second;
         }
-        layer.os = osOfLayer(device, l);
+        layer.os = chosenOs ? *chosenOs : osOfLayer(device, l);
         layerNames.push_back(layer.name);
 
         bool anyKeyLabel = false;
@@ -152,7 +153,8 @@ void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
                     expressions.push_back(savedExpression(code, legacy));
                     std::string caption;
                     if (!expressions.back().empty()) {
-                        if (auto found = slotCaption(device, CaptionSlot::encoder, encoderLabelKey(l, e, d == 1), l, code))
+                        if (auto found =
+                                slotCaption(device, CaptionSlot::encoder, encoderLabelKey(l, e, d == 1), l, code))
                             caption = *found;
                     }
                     anyEncoderLabel = anyEncoderLabel || !caption.empty();
@@ -187,7 +189,8 @@ void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
             std::string caption;
             if (!targets[s]->empty() && device.presetOverlay) {
                 const auto& labels = device.presetOverlay->tapDanceLabels;
-                if (const auto found = labels.find(tapDanceLabelKey(i, s)); found != labels.end() && found->second.code == code)
+                if (const auto found = labels.find(tapDanceLabelKey(i, s));
+                    found != labels.end() && found->second.code == code)
                     caption = found->second.label;
             }
             anyCaption = anyCaption || !caption.empty();
@@ -250,7 +253,8 @@ std::optional<std::string> deviceProfile(const DeviceModel& device)
         return std::string(ProfileSolodial);
     if (id == "1A86:FE16" || name.find("quad") != std::string::npos)
         return std::string(ProfileQuadgrid);
-    const auto keys = std::count_if(device.keys.begin(), device.keys.end(), [](const PhysicalKey& k) { return !k.decal; });
+    const auto keys =
+        std::count_if(device.keys.begin(), device.keys.end(), [](const PhysicalKey& k) { return !k.decal; });
     const auto encoders = device.encoders.size();
     if (encoders == 1 && keys <= 2)
         return std::string(ProfileSolodial);
@@ -284,10 +288,8 @@ Expected<fs::path> savePreset(const DevicePreset& preset)
     return file;
 }
 
-Expected<DevicePreset> clonePreset(const DevicePreset& source,
-                                   std::string_view name,
-                                   std::string_view appName,
-                                   std::string_view os)
+Expected<DevicePreset>
+clonePreset(const DevicePreset& source, std::string_view name, std::string_view appName, std::string_view os)
 {
     DevicePreset clone = source;
     clone.name = trimmed(name);
@@ -361,14 +363,14 @@ DevicePreset presetFromDevice(const DeviceModel& device,
     preset.id = "custom-" + preset.deviceProfile + "-" + slug(preset.appName) + "-" + preset.os + "-" + randomSuffix();
     preset.description = "Saved from " + device.displayName();
     preset.builtIn = false;
-    fillLayoutFromDevice(preset, device);
+    fillLayoutFromDevice(preset, device, normalisedOs(os));
     return preset;
 }
 
 DevicePreset updatePresetFromDevice(const DevicePreset& existing, const DeviceModel& device)
 {
     DevicePreset preset = existing;
-    fillLayoutFromDevice(preset, device);
+    fillLayoutFromDevice(preset, device, std::nullopt);
     return preset;
 }
 

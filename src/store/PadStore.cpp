@@ -14,17 +14,17 @@
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/KeycodeText.h"
-#include "presets/PresetLibrary.h"
-#include "presets/PresetStaging.h"
 #include "platform/Desktop.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "presets/PresetLibrary.h"
+#include "presets/PresetStaging.h"
 #include "store/BackupWorkflow.h"
 #include "store/LightingWrites.h"
-#include "store/RefreshCycle.h"
 #include "store/PreferredSize.h"
 #include "store/PresetWorkflow.h"
+#include "store/RefreshCycle.h"
 #include "store/Staging.h"
 
 #include <algorithm>
@@ -340,9 +340,8 @@ void PadStore::assign(const EditingTarget& target, Keycode code, std::optional<s
         notify();
 }
 
-std::optional<std::string> PadStore::assignExpression(const EditingTarget& target,
-                                                      std::string_view expression,
-                                                      std::optional<std::string> label)
+std::optional<std::string>
+PadStore::assignExpression(const EditingTarget& target, std::string_view expression, std::optional<std::string> label)
 {
     const DeviceModel* model = device(target.deviceID());
     if (!model)
@@ -586,6 +585,53 @@ void PadStore::deletePreset(const DevicePreset& preset)
     showToast(outcome.toast, outcome.isError);
 }
 
+void PadStore::overwriteWithCurrentLayout(const std::string& deviceID,
+                                          const DevicePreset& existing,
+                                          const std::string& name,
+                                          const std::string& appName,
+                                          const std::string& os,
+                                          const std::string& category)
+{
+    const DeviceModel* model = device(deviceID);
+    if (!model)
+        return;
+    const PresetOutcome outcome = overwriteCustomPreset(existing, model, name, appName, os, category);
+    if (outcome.preset) {
+        m_activePresetIDByDevice[deviceID] = outcome.preset->id;
+        persistActivePresets();
+        m_availablePresets = loadPresets();
+    }
+    showToast(outcome.toast, outcome.isError);
+}
+
+void PadStore::overwriteAndEditPreset(const DevicePreset& existing,
+                                      const std::string& deviceID,
+                                      const std::string& name,
+                                      const std::string& appName,
+                                      const std::string& os)
+{
+    const PresetOutcome outcome = overwriteCustomPreset(existing, nullptr, name, appName, os, {});
+    if (outcome.preset)
+        m_availablePresets = loadPresets();
+    showToast(outcome.toast, outcome.isError);
+    if (outcome.preset)
+        applyPreset(*outcome.preset, deviceID, true);
+}
+
+void PadStore::sharePreset(const DevicePreset& preset, const std::string& deviceID)
+{
+    const DeviceModel* model = device(deviceID);
+    const PresetOutcome outcome = shareWithoutCommunityClient(preset, model && model->legacyKeycodes());
+    showToast(outcome.toast, outcome.isError);
+}
+
+void PadStore::loadCommunityPresets()
+{
+    const PresetOutcome outcome = loadCommunityWithoutClient();
+    m_isLoadingCommunityPresets = false;
+    showToast(outcome.toast, outcome.isError);
+}
+
 void PadStore::openCustomPresetsFolder()
 {
     std::error_code ec;
@@ -637,8 +683,7 @@ void PadStore::loadLayoutFile(const std::filesystem::path& file, const std::stri
     stageImport(deviceID, [&file](DeviceModel& staged) { return keyglass::loadLayoutFile(file, staged); });
 }
 
-void PadStore::stageImport(const std::string& deviceID,
-                           const std::function<Expected<ImportResult>(DeviceModel&)>& load)
+void PadStore::stageImport(const std::string& deviceID, const std::function<Expected<ImportResult>(DeviceModel&)>& load)
 {
     DeviceModel* model = mutableDevice(deviceID);
     if (!model)
@@ -651,7 +696,10 @@ void PadStore::stageImport(const std::string& deviceID,
     notify();
     showToast(staged->toast, false);
     if (staged->lighting)
-        setLighting(deviceID, staged->lighting->brightness, staged->lighting->effect, staged->lighting->hue,
+        setLighting(deviceID,
+                    staged->lighting->brightness,
+                    staged->lighting->effect,
+                    staged->lighting->hue,
                     staged->lighting->sat);
 }
 

@@ -2,7 +2,7 @@
 
 #include "store/PadStore.h"
 #include "ui/HudStyle.h"
-#include "ui/views/PresetListSheet.h"
+#include "ui/views/PresetBrowserOverlay.h"
 #include "ui/views/QuickRemapSheet.h"
 
 #include <QHBoxLayout>
@@ -127,7 +127,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     column->addWidget(m_toast);
 
     m_sheet = new QuickRemapSheet(store, this);
-    m_presetSheet = new PresetListSheet(store, this);
+    m_presetBrowser = new PresetBrowserOverlay(store, this);
 
     m_observer = m_store.addObserver([this] { sync(); });
     sync();
@@ -347,9 +347,9 @@ void HUDRootView::sync()
     else
         m_sheet->hide();
     if (m_store.showingPresets() && !m_store.editingTarget())
-        m_presetSheet->open();
+        m_presetBrowser->open();
     else
-        m_presetSheet->hide();
+        m_presetBrowser->hide();
 
     m_syncing = false;
 }
@@ -359,8 +359,8 @@ void HUDRootView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (m_sheet->isVisible())
         m_sheet->setGeometry(rect());
-    if (m_presetSheet->isVisible())
-        m_presetSheet->setGeometry(rect());
+    if (m_presetBrowser->isVisible())
+        m_presetBrowser->setGeometry(rect());
 }
 
 void HUDRootView::paintEvent(QPaintEvent*)
