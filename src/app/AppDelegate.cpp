@@ -152,6 +152,9 @@ bool AppDelegate::start()
     m_observer = m_store->addObserver([this] {
         m_notifiers->sync();
         m_tray->setPadsReleased(m_store->padsReleased());
+        // The HUD's minimum changes with what it shows, not only with the preferred size.
+        if (m_hud)
+            applyPreferredSize();
     });
     m_tray->onQuit = [this] { quitApp(); };
     updateStatusItem();

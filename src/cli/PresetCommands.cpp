@@ -4,16 +4,16 @@
 #include "backup/AutomaticBackups.h"
 #include "cli/Cli.h"
 #include "cli/StoreSession.h"
-#include "presets/PresetLibrary.h"
 #include "platform/AtomicFile.h"
+#include "presets/PresetLibrary.h"
+#include "presets/PresetSafety.h"
 
 #include <iostream>
 
 namespace keyglass::cli {
 
 namespace {
-template <class T>
-bool reportError(const Invocation& call, const Expected<T>& value)
+template <class T> bool reportError(const Invocation& call, const Expected<T>& value)
 {
     if (value)
         return false;
@@ -102,8 +102,18 @@ int runApply(Invocation& call)
         }
         preset = std::move(*decoded);
     }
+    if (dryRun) {
+        // Nothing may be written: no automatic backup, no active-preset choice, no pad write.
+        const DeviceModel* device = store.device(deviceID);
+        if (const auto problems = validatePreset(*preset, device && device->legacyKeycodes()); !problems.empty()) {
+            call.err << "Blocked unsafe preset: " << problems.front() << "\n";
+            return ExitFailed;
+        }
+        call.out << "Dry run: " << preset->name << " passes the safety check; nothing written\n";
+        return ExitOk;
+    }
     store.applyPreset(*preset, deviceID, false);
-    return finishStaging(call, *session, deviceID, dryRun);
+    return finishStaging(call, *session, deviceID, false);
 }
 
 int runSaveCurrent(Invocation& call)
@@ -139,7 +149,8 @@ int runClone(Invocation& call)
         return ExitUsage;
     }
     const auto presets = loadPresets();
-    const auto source = std::find_if(presets.begin(), presets.end(), [&](const auto& p) { return p.id == call.args[0]; });
+    const auto source =
+        std::find_if(presets.begin(), presets.end(), [&](const auto& p) { return p.id == call.args[0]; });
     if (source == presets.end()) {
         call.err << "no preset with id \"" << call.args[0] << "\"\n";
         return ExitFailed;
@@ -235,16 +246,18 @@ int runRestoreLatest(Invocation& call)
 
 const bool registered =
     registerCommand("preset list", "preset list [ID]        presets (that fit a pad)", runList) &&
-    registerCommand("preset apply", "preset apply ID PRESET_ID_OR_FILE [--dry-run]   stage a preset, then apply", runApply) &&
+    registerCommand(
+        "preset apply", "preset apply ID PRESET_ID_OR_FILE [--dry-run]   stage a preset, then apply", runApply) &&
     registerCommand("preset save-current",
                     "preset save-current ID --name N --app A --os macos|windows [--category C]",
                     runSaveCurrent) &&
     registerCommand("preset clone", "preset clone PRESET_ID [--name N] [--app A] [--os macos|windows]", runClone) &&
     registerCommand("preset delete", "preset delete PRESET_ID   a custom preset", runDelete) &&
     registerCommand("backup", "backup ID [FILE]        back up a pad (an automatic backup without FILE)", runBackup) &&
-    registerCommand("restore", "restore ID FILE [--dry-run]   backup, VIA export, keymap.json or .vil, then apply", runRestore) &&
-    registerCommand("restore-latest", "restore-latest ID [--dry-run]   the newest automatic backup, then apply",
-                    runRestoreLatest);
+    registerCommand(
+        "restore", "restore ID FILE [--dry-run]   backup, VIA export, keymap.json or .vil, then apply", runRestore) &&
+    registerCommand(
+        "restore-latest", "restore-latest ID [--dry-run]   the newest automatic backup, then apply", runRestoreLatest);
 } // namespace
 
 } // namespace keyglass::cli

@@ -91,7 +91,8 @@ std::string savedExpression(Keycode code, bool legacy)
     return formatKeycode(code, legacy);
 }
 
-void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
+// `chosenOs`, when the user named one, is every layer's os; otherwise each layer keeps its own.
+void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device, std::optional<std::string> chosenOs)
 {
     const bool legacy = device.legacyKeycodes();
     const bool solodial = deviceProfile(device) == std::string(ProfileSolodial);
@@ -107,7 +108,7 @@ void fillLayoutFromDevice(DevicePreset& preset, const DeviceModel& device)
                 it != device.presetOverlay->layerNames.end() && !trimWhitespace(it->second).empty())
                 layer.name = it->second;
         }
-        layer.os = osOfLayer(device, l);
+        layer.os = chosenOs ? *chosenOs : osOfLayer(device, l);
         layerNames.push_back(layer.name);
 
         bool anyKeyLabel = false;
@@ -362,14 +363,14 @@ DevicePreset presetFromDevice(const DeviceModel& device,
     preset.id = "custom-" + preset.deviceProfile + "-" + slug(preset.appName) + "-" + preset.os + "-" + randomSuffix();
     preset.description = "Saved from " + device.displayName();
     preset.builtIn = false;
-    fillLayoutFromDevice(preset, device);
+    fillLayoutFromDevice(preset, device, normalisedOs(os));
     return preset;
 }
 
 DevicePreset updatePresetFromDevice(const DevicePreset& existing, const DeviceModel& device)
 {
     DevicePreset preset = existing;
-    fillLayoutFromDevice(preset, device);
+    fillLayoutFromDevice(preset, device, std::nullopt);
     return preset;
 }
 

@@ -647,6 +647,53 @@ void PadStore::deletePreset(const DevicePreset& preset)
         persistActivePresets();
 }
 
+void PadStore::overwriteWithCurrentLayout(const std::string& deviceID,
+                                          const DevicePreset& existing,
+                                          const std::string& name,
+                                          const std::string& appName,
+                                          const std::string& os,
+                                          const std::string& category)
+{
+    const DeviceModel* model = device(deviceID);
+    if (!model)
+        return;
+    const PresetOutcome outcome = overwriteCustomPreset(existing, model, name, appName, os, category);
+    if (outcome.preset) {
+        m_activePresetIDByDevice[deviceID] = outcome.preset->id;
+        persistActivePresets();
+        m_availablePresets = loadPresets();
+    }
+    showToast(outcome.toast, outcome.isError);
+}
+
+void PadStore::overwriteAndEditPreset(const DevicePreset& existing,
+                                      const std::string& deviceID,
+                                      const std::string& name,
+                                      const std::string& appName,
+                                      const std::string& os)
+{
+    const PresetOutcome outcome = overwriteCustomPreset(existing, nullptr, name, appName, os, {});
+    if (outcome.preset)
+        m_availablePresets = loadPresets();
+    showToast(outcome.toast, outcome.isError);
+    if (outcome.preset)
+        applyPreset(*outcome.preset, deviceID, true);
+}
+
+void PadStore::sharePreset(const DevicePreset& preset, const std::string& deviceID)
+{
+    const DeviceModel* model = device(deviceID);
+    const PresetOutcome outcome = shareWithoutCommunityClient(preset, model && model->legacyKeycodes());
+    showToast(outcome.toast, outcome.isError);
+}
+
+void PadStore::loadCommunityPresets()
+{
+    const PresetOutcome outcome = loadCommunityWithoutClient();
+    m_isLoadingCommunityPresets = false;
+    showToast(outcome.toast, outcome.isError);
+}
+
 void PadStore::openCustomPresetsFolder()
 {
     std::error_code ec;

@@ -68,6 +68,8 @@ public:
     const std::vector<DevicePreset>& availablePresets() const { return m_availablePresets; }
     const std::vector<DevicePreset>& communityPresets() const { return m_communityPresets; }
     bool isLoadingCommunityPresets() const { return m_isLoadingCommunityPresets; }
+    /// Whether a community client is wired in; without one the community tab says it is not connected.
+    bool communityConnected() const { return false; }
     const std::optional<EditingTarget>& editingTarget() const { return m_editingTarget; }
     const std::optional<std::string>& isApplyingDeviceID() const { return m_isApplyingDeviceID; }
     const std::optional<std::string>& toastMessage() const { return m_toastMessage; }
@@ -172,6 +174,24 @@ public:
                      const std::string& appName,
                      const std::string& os);
     void deletePreset(const DevicePreset& preset);
+    /// Saves the device's current layout into the custom preset `existing` instead of a new one.
+    void overwriteWithCurrentLayout(const std::string& deviceID,
+                                    const DevicePreset& existing,
+                                    const std::string& name,
+                                    const std::string& appName,
+                                    const std::string& os,
+                                    const std::string& category);
+    /// Renames the custom preset `existing` in place, then applies it with Edit Mode opened (the clone
+    /// form's "Update" path).
+    void overwriteAndEditPreset(const DevicePreset& existing,
+                                const std::string& deviceID,
+                                const std::string& name,
+                                const std::string& appName,
+                                const std::string& os);
+    /// Publishes a preset to the community service; reports the failure while no client is wired in.
+    void sharePreset(const DevicePreset& preset, const std::string& deviceID);
+    /// Reloads `communityPresets`; reports the failure while no client is wired in.
+    void loadCommunityPresets();
     void openCustomPresetsFolder();
     void saveBackup(const std::string& deviceID);
     void restore(const std::string& deviceID);

@@ -1,7 +1,9 @@
 #include "store/PresetWorkflow.h"
 
+#include "model/Text.h"
 #include "platform/SettingsStore.h"
 #include "presets/PresetLibrary.h"
+#include "presets/PresetSafety.h"
 
 namespace keyglass {
 
@@ -46,6 +48,52 @@ PresetOutcome deleteFromLibrary(const DevicePreset& preset)
     if (!deleteCustomPreset(preset))
         return {"Could not delete preset", true, std::nullopt};
     return {"Deleted custom preset \"" + preset.name + "\"", false, std::nullopt};
+}
+
+PresetOutcome overwriteCustomPreset(const DevicePreset& existing,
+                                    const DeviceModel* layout,
+                                    const std::string& name,
+                                    const std::string& appName,
+                                    const std::string& os,
+                                    const std::string& category)
+{
+    if (existing.builtIn || existing.community.value_or(false))
+        return {"Failed to save preset: \"" + existing.name + "\" is not a custom preset", true, std::nullopt};
+    DevicePreset updated = existing;
+    if (layout) {
+        updated = presetFromDevice(*layout, name, appName, os, category.empty() ? existing.category : category);
+        updated.id = existing.id;
+    } else {
+        // Empty fields keep the old values; a new OS becomes every layer's.
+        if (const std::string trimmedName = trimmed(name); !trimmedName.empty())
+            updated.name = trimmedName;
+        if (const std::string app = trimmed(appName); !app.empty() && app != existing.appName) {
+            updated.appName = app;
+            updated.appId = slug(app);
+        }
+        const std::string lowerOs = asciiLower(trimWhitespace(os));
+        if ((lowerOs == "macos" || lowerOs == "windows") && lowerOs != existing.os) {
+            updated.os = lowerOs;
+            for (auto& layer : updated.layers)
+                layer.os = lowerOs;
+        }
+    }
+    if (auto saved = savePreset(updated); !saved)
+        return {"Failed to save preset: " + saved.error().message, true, std::nullopt};
+    std::string toast = "Saved custom preset \"" + updated.name + "\"";
+    return {std::move(toast), false, std::move(updated)};
+}
+
+PresetOutcome shareWithoutCommunityClient(const DevicePreset& preset, bool legacyKeycodes)
+{
+    if (const auto problems = validatePreset(preset, legacyKeycodes); !problems.empty())
+        return {"Blocked by safety check: " + problems.front(), true, std::nullopt};
+    return {ShareNotConnected, true, std::nullopt};
+}
+
+PresetOutcome loadCommunityWithoutClient()
+{
+    return {CommunityLoadNotConnected, true, std::nullopt};
 }
 
 std::map<std::string, std::string> loadActivePresetChoices(const SettingsStore& settings, const std::string& key)

@@ -481,7 +481,8 @@ private slots:
         QCOMPARE(delegate.tray().title(), QString::fromUtf8(" Q0·S1"));
 
         const PreferredSize size = delegate.store().preferredSize();
-        QTRY_COMPARE(delegate.panel().size(), QSize(size.width, size.height));
+        QTRY_COMPARE(delegate.panel().width(), delegate.hud().shownSize().width());
+        QVERIFY(delegate.panel().width() >= size.width && delegate.panel().height() >= size.height);
 
         delegate.toggleUI();
         QVERIFY(!delegate.hudVisible());

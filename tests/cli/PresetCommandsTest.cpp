@@ -27,6 +27,9 @@ TEST_F(CliPresetTest, ApplyingAPresetBacksUpStagesAndWrites)
     const auto dry = runCli(pad() + "preset apply 1A86:FE16 quadgrid-t3-code-macos --dry-run");
     EXPECT_EQ(dry.exitCode, 0) << dry.err;
     EXPECT_EQ(dump(), before);
+    // A dry run writes nothing at all: no automatic backup, no active preset.
+    EXPECT_EQ(runCli(pad() + "restore-latest 1A86:FE16").exitCode, 1);
+    EXPECT_EQ(runCli(pad() + "preset list 1A86:FE16").out.find("\tactive"), std::string::npos);
 
     const auto applied = runCli(pad() + "preset apply 1A86:FE16 quadgrid-t3-code-macos");
     ASSERT_EQ(applied.exitCode, 0) << applied.err;
@@ -82,6 +85,10 @@ TEST_F(CliPresetTest, SavedAndClonedPresetsAreCustomAndDeletable)
     EXPECT_EQ(saved.out.substr(0, saved.out.find('\n')), "Saved custom preset \"My Grid\"");
     const std::string id = saved.out.substr(saved.out.find('\n') + 1, saved.out.size() - saved.out.find('\n') - 2);
     EXPECT_EQ(id.rfind("custom-", 0), 0u) << id;
+    // The chosen OS is every layer's, not only the preset's.
+    const auto file = readText(home.path() / ".local/share/Keyglass/Presets" / (id + ".json"));
+    EXPECT_EQ(file.find("\"os\": \"macos\""), std::string::npos) << file;
+    EXPECT_NE(file.find("\"os\": \"windows\""), std::string::npos);
 
     const auto clone = runCli(pad() + "preset clone quadgrid-vscode-macos --name '' --os Windows");
     ASSERT_EQ(clone.exitCode, 0) << clone.err;

@@ -2,11 +2,12 @@
 
 #include "store/PadStore.h"
 #include "ui/HudStyle.h"
-#include "ui/views/PresetListSheet.h"
+#include "ui/views/PresetBrowserOverlay.h"
 #include "ui/views/QuickRemapSheet.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -128,7 +129,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     column->addWidget(m_toast);
 
     m_sheet = new QuickRemapSheet(store, this);
-    m_presetSheet = new PresetListSheet(store, this);
+    m_presetBrowser = new PresetBrowserOverlay(store, this);
 
     m_observer = m_store.addObserver([this] { sync(); });
     sync();
@@ -137,7 +138,13 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
 QSize HUDRootView::shownSize() const
 {
     const PreferredSize preferred = m_store.preferredSize();
-    return QSize(preferred.width, preferred.height).expandedTo(minimumSizeHint());
+    const QSize minimum = minimumSizeHint();
+    const int width = std::max(preferred.width, minimum.width());
+    // Wrapped texts need less height at the width the HUD gets than at its narrowest.
+    int height = minimum.height();
+    if (layout() && layout()->hasHeightForWidth())
+        height = layout()->totalMinimumHeightForWidth(width);
+    return QSize(width, std::max(preferred.height, height));
 }
 
 HUDRootView::~HUDRootView()
@@ -391,9 +398,9 @@ void HUDRootView::sync()
     else
         m_sheet->hide();
     if (m_store.showingPresets() && !m_store.editingTarget())
-        m_presetSheet->open();
+        m_presetBrowser->open();
     else
-        m_presetSheet->hide();
+        m_presetBrowser->hide();
 
     m_syncing = false;
 }
@@ -403,8 +410,8 @@ void HUDRootView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (m_sheet->isVisible())
         m_sheet->setGeometry(rect());
-    if (m_presetSheet->isVisible())
-        m_presetSheet->setGeometry(rect());
+    if (m_presetBrowser->isVisible())
+        m_presetBrowser->setGeometry(rect());
 }
 
 void HUDRootView::paintEvent(QPaintEvent*)

@@ -16,7 +16,7 @@ class QHBoxLayout;
 namespace keyglass {
 
 class PadStore;
-class PresetListSheet;
+class PresetBrowserOverlay;
 class QuickRemapSheet;
 
 /// The whole HUD: header, device switcher, the selected device's card or the empty state, the toast,
@@ -43,7 +43,7 @@ public:
     QWidget* emptyState() const { return m_empty; }
     GenericDeviceCard* card() const { return m_card; }
     QuickRemapSheet* remapSheet() const { return m_sheet; }
-    PresetListSheet* presetSheet() const { return m_presetSheet; }
+    PresetBrowserOverlay* presetBrowser() const { return m_presetBrowser; }
     QLabel* autoSyncLabel() const { return m_autoSync; }
     QToolButton* enableAutoSyncButton() const { return m_enableAutoSync; }
     QWidget* autoSyncNote() const { return m_note; }
@@ -92,7 +92,7 @@ private:
     QLabel* m_toastText = nullptr;
     QString m_toastSymbol;
     QuickRemapSheet* m_sheet = nullptr;
-    PresetListSheet* m_presetSheet = nullptr;
+    PresetBrowserOverlay* m_presetBrowser = nullptr;
 };
 
 } // namespace keyglass

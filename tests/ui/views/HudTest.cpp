@@ -2,14 +2,14 @@
 #include "support/ScreenshotSupport.h"
 
 #include "ui/DeckView.h"
-#include "ui/views/GenericDeviceCard.h"
-#include "ui/views/HUDRootView.h"
-#include "ui/views/PresetListSheet.h"
 #include "ui/MachinedKnobDial.h"
-#include "ui/views/QuickRemapSheet.h"
 #include "ui/RGBControlSection.h"
 #include "ui/SculptedKeycap.h"
 #include "ui/TapDanceRow.h"
+#include "ui/views/GenericDeviceCard.h"
+#include "ui/views/HUDRootView.h"
+#include "ui/views/PresetBrowserOverlay.h"
+#include "ui/views/QuickRemapSheet.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -434,13 +434,13 @@ private slots:
         // Presets opens the pad's presets; loading one stages it and closes the sheet.
         clickCentre(card->actionButton("presets"));
         QVERIFY(store.showingPresets());
-        QVERIFY(hud.presetSheet()->isVisible());
-        const auto loads = hud.presetSheet()->findChildren<QPushButton*>("load");
+        QVERIFY(hud.presetBrowser()->isVisible());
+        const auto loads = hud.presetBrowser()->findChildren<QPushButton*>("load");
         QVERIFY(!loads.isEmpty());
         saveScreenshot(hud, "hud-presets");
         clickCentre(loads.front());
         QVERIFY(!store.showingPresets());
-        QVERIFY(!hud.presetSheet()->isVisible());
+        QVERIFY(!hud.presetBrowser()->isVisible());
         QVERIFY(store.device(QuadgridID)->dirty);
         QVERIFY(store.toastMessage()->starts_with("Auto-backed up & loaded "));
         QCOMPARE(hud.toastSymbol(), QString("checkmark.circle.fill"));
