@@ -49,7 +49,8 @@ Bytes mutate(const Bytes& seed, const Bytes& other, std::mt19937& rng)
                 const size_t from = rng() % other.size();
                 const size_t len = std::min<size_t>(other.size() - from, 1 + rng() % 64);
                 const size_t at = out.empty() ? 0 : rng() % out.size();
-                out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), other.begin() + static_cast<std::ptrdiff_t>(from),
+                out.insert(out.begin() + static_cast<std::ptrdiff_t>(at),
+                           other.begin() + static_cast<std::ptrdiff_t>(from),
                            other.begin() + static_cast<std::ptrdiff_t>(from + len));
             }
             break;

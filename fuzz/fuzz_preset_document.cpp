@@ -2,8 +2,8 @@
 // read back unchanged, and validating it never fails in any other way.
 
 #include "keycodes/KeycodeSafety.h"
-#include "presets/PresetSafety.h"
 #include "presets/DevicePreset.h"
+#include "presets/PresetSafety.h"
 
 #include <cstddef>
 #include <cstdint>

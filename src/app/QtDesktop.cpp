@@ -100,7 +100,9 @@ std::optional<std::filesystem::path> QtDesktop::chooseSaveFile(const SavePanelRe
 std::optional<std::filesystem::path> QtDesktop::chooseOpenFile(const OpenPanelRequest& request)
 {
     const QString start = request.directory ? QString::fromStdString(request.directory->string()) : QDir::homePath();
-    QFileDialog dialog(nullptr, QString::fromStdString(request.title.empty() ? request.message : request.title), start,
+    QFileDialog dialog(nullptr,
+                       QString::fromStdString(request.title.empty() ? request.message : request.title),
+                       start,
                        filterFor(request.allowedExtensions));
     dialog.setObjectName("openPanel");
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 #include "platform/Log.h"
-#include "store/PadStore.h"
 #include "platform/Paths.h"
+#include "store/PadStore.h"
 #include "ui/views/HUDRootView.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // replaces a layout. Automatic backups live in paths::autoBackupDir(), named
 // "<device slug>-before-<reason slug>-yyyyMMdd-HHmmss.json", and the newest 25 per device are kept.
 
-#include "model/Expected.h"
 #include "model/DeviceModel.h"
+#include "model/Expected.h"
 
 #include <filesystem>
 #include <string_view>

@@ -3,8 +3,8 @@
 // snapshots, VIA "Save + Load" exports, QMK keymap.json files and Vial .vil files. Nothing reaches the
 // pad until the user applies.
 
-#include "model/Expected.h"
 #include "model/DeviceModel.h"
+#include "model/Expected.h"
 
 #include <filesystem>
 #include <string>

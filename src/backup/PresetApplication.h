@@ -3,9 +3,9 @@
 // the staging. The store adds what is its own: persisting the choice, Edit Mode, closing the browser
 // and the toast.
 
+#include "model/DeviceModel.h"
 #include "model/Expected.h"
 #include "presets/DevicePreset.h"
-#include "model/DeviceModel.h"
 
 #include <filesystem>
 #include <string>

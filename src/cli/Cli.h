@@ -34,7 +34,8 @@ std::vector<std::string> inputsOrStdin(Invocation& call, const std::vector<std::
 bool takeFlag(std::vector<std::string>& args, std::string_view flag);
 /// Removes "--name VALUE" (or "--name=VALUE") from `args` and returns VALUE; the last one wins.
 /// `missingValue` is set when the option was given without a value.
-std::vector<std::string> takeOption(std::vector<std::string>& args, std::string_view name, bool* missingValue = nullptr);
+std::vector<std::string>
+takeOption(std::vector<std::string>& args, std::string_view name, bool* missingValue = nullptr);
 
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;

@@ -4,13 +4,13 @@
 #include "cli/Cli.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
-#include "presets/PresetSafety.h"
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
 #include "keycodes/LegacyNumbering.h"
 #include "keycodes/QmkVocabulary.h"
-#include "presets/DevicePreset.h"
 #include "platform/AtomicFile.h"
+#include "presets/DevicePreset.h"
+#include "presets/PresetSafety.h"
 
 #include <nlohmann/json.hpp>
 

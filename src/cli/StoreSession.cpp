@@ -1,7 +1,7 @@
 #include "cli/StoreSession.h"
 
-#include "padenv/PadEnvironment.h"
 #include "input/InputEventSource.h"
+#include "padenv/PadEnvironment.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 
@@ -46,9 +46,8 @@ Expected<std::unique_ptr<StoreSession>> StoreSession::open(const Invocation& cal
     return session;
 }
 
-std::unique_ptr<StoreSession> StoreSession::openWithDevice(const Invocation& call,
-                                                          std::string_view id,
-                                                          std::string& deviceID)
+std::unique_ptr<StoreSession>
+StoreSession::openWithDevice(const Invocation& call, std::string_view id, std::string& deviceID)
 {
     auto session = open(call);
     if (!session) {

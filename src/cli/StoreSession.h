@@ -27,7 +27,8 @@ public:
     static Expected<std::unique_ptr<StoreSession>> open(const Invocation& call);
     /// The same, then finds the pad named `id` and puts its identifier into `deviceID`. Prints why on
     /// standard error and returns null when the pads cannot be opened or the pad is not there.
-    static std::unique_ptr<StoreSession> openWithDevice(const Invocation& call, std::string_view id, std::string& deviceID);
+    static std::unique_ptr<StoreSession>
+    openWithDevice(const Invocation& call, std::string_view id, std::string& deviceID);
     ~StoreSession();
 
     PadStore& store() { return *m_store; }

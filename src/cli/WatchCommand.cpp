@@ -2,15 +2,15 @@
 // matched against the pad's keymap the way the HUD lights its controls, and printed as one line.
 
 #include "cli/Cli.h"
-#include "padenv/PadEnvironment.h"
 #include "device/Discovery.h"
 #include "input/HIDInputWatcher.h"
 #include "input/LiveMatch.h"
 #include "input/linux/EvdevInputSource.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeText.h"
-#include "sim/VirtualInputSource.h"
+#include "padenv/PadEnvironment.h"
 #include "platform/ThreadedScheduler.h"
+#include "sim/VirtualInputSource.h"
 
 #include <algorithm>
 #include <atomic>

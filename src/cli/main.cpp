@@ -74,7 +74,8 @@ std::vector<std::string> takeOption(std::vector<std::string>& args, std::string_
                 continue;
             }
             values.push_back(args[i + 1]);
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i + 2));
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i + 2));
             continue;
         }
         if (args[i].starts_with(prefix)) {
@@ -97,7 +98,7 @@ int main(int argc, char** argv)
     // Standard output carries the commands' results; the log still goes to its file, and to standard
     // error with --verbose.
     keyglass::setLogConsole(takeFlag(args, "--verbose") ? keyglass::LogConsole::standardError
-                                                         : keyglass::LogConsole::none);
+                                                        : keyglass::LogConsole::none);
 
     bool missing = false;
     std::vector<std::string> pads;
@@ -135,7 +136,10 @@ int main(int argc, char** argv)
         printUsage(std::cerr);
         return ExitUsage;
     }
-    Invocation call{std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(consumed), args.end()), pads,
-                    std::cout, std::cerr, std::cin};
+    Invocation call{std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(consumed), args.end()),
+                    pads,
+                    std::cout,
+                    std::cerr,
+                    std::cin};
     return found->second.run(call);
 }

@@ -2,9 +2,9 @@
 // The keyboard definition a Vial firmware carries: an xz-compressed JSON document downloaded in
 // 32-byte blocks, and the matrix size and layout taken from it.
 
-#include "model/Expected.h"
 #include "device/RawHidSession.h"
 #include "model/DeviceModel.h"
+#include "model/Expected.h"
 
 #include <nlohmann/json.hpp>
 

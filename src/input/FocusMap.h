@@ -3,8 +3,8 @@
 // the front. The bindings live in a small JSON file the user may also edit by hand:
 //   {"hotkeys": [{"key": "F13", "mods": ["ctrl"], "app": "/usr/share/applications/firefox.desktop"}]}
 
-#include "model/Expected.h"
 #include "keycodes/Keycodes.h"
+#include "model/Expected.h"
 
 #include <filesystem>
 #include <optional>

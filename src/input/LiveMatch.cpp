@@ -17,7 +17,8 @@ bool bindingMatches(const DeviceModel& device, Keycode bound, Keycode code)
 {
     if (!device.legacyKeycodes())
         return keycodesMatch(bound, code);
-    return keycodesMatch(toCurrentNumbering(bound, true).value_or(bound), toCurrentNumbering(code, true).value_or(code));
+    return keycodesMatch(toCurrentNumbering(bound, true).value_or(bound),
+                         toCurrentNumbering(code, true).value_or(code));
 }
 
 // The tap-dance id when `bound` is TD(n) for an existing entry whose slot carries `code`.

@@ -19,22 +19,20 @@ struct UsageLabel
 
 // Short enough for a 1u keycap; the rest of the basic keys QMK names take their own label.
 constexpr UsageLabel ExtraLabels[] = {
-    {0x32, "ISO #"},   {0x46, "PrtSc"},   {0x47, "ScrLk"},   {0x48, "Pause"},   {0x53, "NumLk"},
-    {0x64, "ISO \\"},  {0x65, "Menu"},    {0x66, "Power"},   {0x67, "KP ="},    {0x74, "Exec"},
-    {0x80, "Vol Up"},  {0x81, "Vol Dn"},  {0x82, "LkCaps"},  {0x83, "LkNum"},   {0x84, "LkScrl"},
-    {0x85, "KP ,"},    {0x86, "KP ="},    {0x87, "Ro"},      {0x88, "Kana"},    {0x89, "¥"},
-    {0x8A, "Henkan"},  {0x8B, "Muhen"},   {0x8C, "JP KP ,"}, {0x8D, "Intl 7"},  {0x8E, "Intl 8"},
-    {0x8F, "Intl 9"},  {0x90, "Lang 1"},  {0x91, "Lang 2"},  {0x92, "Lang 3"},  {0x93, "Lang 4"},
-    {0x94, "Lang 5"},  {0x95, "Lang 6"},  {0x96, "Lang 7"},  {0x97, "Lang 8"},  {0x98, "Lang 9"},
-    {0x99, "AltErs"},  {0x9A, "SysRq"},   {0x9E, "Return"},  {0x9F, "Sep"},     {0xA2, "ClrAgn"},
-    {0xA3, "CrSel"},   {0xAD, "Stop"},    {0xAF, "Media"},   {0xB2, "Calc"},    {0xB3, "My PC"},
-    {0xB5, "Web"},     {0xB7, "Fwd"},     {0xB8, "WebStop"}, {0xB9, "Reload"},  {0xBA, "Favs"},
-    {0xBB, "FFwd"},    {0xBC, "Rewind"},  {0xBD, "Bright+"}, {0xBE, "Bright-"}, {0xBF, "CtlPnl"},
-    {0xC0, "Assist"},  {0xC1, "Mission"}, {0xC2, "Launch"},  {0xCD, "Mouse ↑"}, {0xCE, "Mouse ↓"},
-    {0xCF, "Mouse ←"}, {0xD0, "Mouse →"}, {0xD1, "Btn 1"},   {0xD2, "Btn 2"},   {0xD3, "Btn 3"},
-    {0xD4, "Btn 4"},   {0xD5, "Btn 5"},   {0xD6, "Btn 6"},   {0xD7, "Btn 7"},   {0xD8, "Btn 8"},
-    {0xD9, "Wheel ↑"}, {0xDA, "Wheel ↓"}, {0xDB, "Wheel ←"}, {0xDC, "Wheel →"}, {0xDD, "Accel 0"}, {0xDE, "Accel 1"}, {0xDF, "Accel 2"},
-    {0xE0, "L Ctrl"},  {0xE1, "L Shift"}, {0xE4, "R Ctrl"},  {0xE5, "R Shift"},
+    {0x32, "ISO #"},   {0x46, "PrtSc"},   {0x47, "ScrLk"},   {0x48, "Pause"},   {0x53, "NumLk"},   {0x64, "ISO \\"},
+    {0x65, "Menu"},    {0x66, "Power"},   {0x67, "KP ="},    {0x74, "Exec"},    {0x80, "Vol Up"},  {0x81, "Vol Dn"},
+    {0x82, "LkCaps"},  {0x83, "LkNum"},   {0x84, "LkScrl"},  {0x85, "KP ,"},    {0x86, "KP ="},    {0x87, "Ro"},
+    {0x88, "Kana"},    {0x89, "¥"},       {0x8A, "Henkan"},  {0x8B, "Muhen"},   {0x8C, "JP KP ,"}, {0x8D, "Intl 7"},
+    {0x8E, "Intl 8"},  {0x8F, "Intl 9"},  {0x90, "Lang 1"},  {0x91, "Lang 2"},  {0x92, "Lang 3"},  {0x93, "Lang 4"},
+    {0x94, "Lang 5"},  {0x95, "Lang 6"},  {0x96, "Lang 7"},  {0x97, "Lang 8"},  {0x98, "Lang 9"},  {0x99, "AltErs"},
+    {0x9A, "SysRq"},   {0x9E, "Return"},  {0x9F, "Sep"},     {0xA2, "ClrAgn"},  {0xA3, "CrSel"},   {0xAD, "Stop"},
+    {0xAF, "Media"},   {0xB2, "Calc"},    {0xB3, "My PC"},   {0xB5, "Web"},     {0xB7, "Fwd"},     {0xB8, "WebStop"},
+    {0xB9, "Reload"},  {0xBA, "Favs"},    {0xBB, "FFwd"},    {0xBC, "Rewind"},  {0xBD, "Bright+"}, {0xBE, "Bright-"},
+    {0xBF, "CtlPnl"},  {0xC0, "Assist"},  {0xC1, "Mission"}, {0xC2, "Launch"},  {0xCD, "Mouse ↑"}, {0xCE, "Mouse ↓"},
+    {0xCF, "Mouse ←"}, {0xD0, "Mouse →"}, {0xD1, "Btn 1"},   {0xD2, "Btn 2"},   {0xD3, "Btn 3"},   {0xD4, "Btn 4"},
+    {0xD5, "Btn 5"},   {0xD6, "Btn 6"},   {0xD7, "Btn 7"},   {0xD8, "Btn 8"},   {0xD9, "Wheel ↑"}, {0xDA, "Wheel ↓"},
+    {0xDB, "Wheel ←"}, {0xDC, "Wheel →"}, {0xDD, "Accel 0"}, {0xDE, "Accel 1"}, {0xDF, "Accel 2"}, {0xE0, "L Ctrl"},
+    {0xE1, "L Shift"}, {0xE4, "R Ctrl"},  {0xE5, "R Shift"},
 };
 
 // Alt and GUI read differently on the two systems.
@@ -159,10 +157,20 @@ std::optional<std::string_view> lightingTitle(std::string_view key)
         std::string_view title;
     };
     constexpr Suffix Suffixes[] = {
-        {"_TOGGLE", "Toggle"},        {"_ON", "On"},           {"_OFF", "Off"},          {"_MODE_NEXT", "Mode+"},
-        {"_MODE_PREVIOUS", "Mode-"},  {"_HUE_UP", "Hue+"},     {"_HUE_DOWN", "Hue-"},    {"_SATURATION_UP", "Sat+"},
-        {"_SATURATION_DOWN", "Sat-"}, {"_VALUE_UP", "Bright+"}, {"_VALUE_DOWN", "Bright-"},
-        {"_BRIGHTNESS_UP", "Bright+"}, {"_BRIGHTNESS_DOWN", "Bright-"}, {"_SPEED_UP", "Speed+"},
+        {"_TOGGLE", "Toggle"},
+        {"_ON", "On"},
+        {"_OFF", "Off"},
+        {"_MODE_NEXT", "Mode+"},
+        {"_MODE_PREVIOUS", "Mode-"},
+        {"_HUE_UP", "Hue+"},
+        {"_HUE_DOWN", "Hue-"},
+        {"_SATURATION_UP", "Sat+"},
+        {"_SATURATION_DOWN", "Sat-"},
+        {"_VALUE_UP", "Bright+"},
+        {"_VALUE_DOWN", "Bright-"},
+        {"_BRIGHTNESS_UP", "Bright+"},
+        {"_BRIGHTNESS_DOWN", "Bright-"},
+        {"_SPEED_UP", "Speed+"},
         {"_SPEED_DOWN", "Speed-"},
     };
     for (const Suffix& entry : Suffixes) {
@@ -206,7 +214,9 @@ std::optional<KeyAction> describeNamed(Keycode raw, Keycode current)
         return make(
             raw, "User " + std::to_string(current - QkUserFirst), "QK_USER_" + std::to_string(current - QkUserFirst));
     if (current >= QkMacroFirst && current <= QkMacroLast)
-        return make(raw, "Macro " + std::to_string(current - QkMacroFirst), "M(" + std::to_string(current - QkMacroFirst) + ")");
+        return make(raw,
+                    "Macro " + std::to_string(current - QkMacroFirst),
+                    "M(" + std::to_string(current - QkMacroFirst) + ")");
     const QmkKeycode* entry = findQmkKeycode(current);
     if (!entry)
         return std::nullopt;

@@ -17,8 +17,7 @@ std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view exp
 
 /// The same for a pad in the given numbering: an old-numbering pad also refuses its EEPROM-clear
 /// and magic codes, and 0xF1/0xF2 are its mouse keys, not hardware slots.
-std::optional<std::string>
-keycodeBlockReason(Keycode code, std::string_view expressionText, bool legacyKeycodes);
+std::optional<std::string> keycodeBlockReason(Keycode code, std::string_view expressionText, bool legacyKeycodes);
 
 /// True for the codes only a pad's own firmware gives meaning to: QK_KB (0x7E00-0x7E3F), QK_USER
 /// (0x7E40-0x7FFF) and the old numbering's custom range (0x5F80-0x5FFF).

@@ -80,8 +80,7 @@ std::optional<Keycode> basicFromLegacy(Keycode usage)
 
 // A code whose low byte is a basic key under a fixed high part (modifiers, mod-tap, layer-tap, swap
 // hands): the high part maps to `high`, the key is translated with `basic`.
-template <typename Translate>
-std::optional<Keycode> withKey(Keycode code, Keycode high, Translate basic)
+template <typename Translate> std::optional<Keycode> withKey(Keycode code, Keycode high, Translate basic)
 {
     const auto key = basic(static_cast<Keycode>(code & 0xFF));
     if (!key)

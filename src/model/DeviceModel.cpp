@@ -12,8 +12,8 @@ namespace keyglass {
 std::string deviceIdentifier(int vid, int pid)
 {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04X:%04X", static_cast<unsigned>(vid) & 0xFFFFu,
-                  static_cast<unsigned>(pid) & 0xFFFFu);
+    std::snprintf(
+        buffer, sizeof buffer, "%04X:%04X", static_cast<unsigned>(vid) & 0xFFFFu, static_cast<unsigned>(pid) & 0xFFFFu);
     return buffer;
 }
 
@@ -140,7 +140,6 @@ void DeviceModel::unlock(int layer, int row, int col)
 {
     protectedLayerCells.erase(layerCellKey(layer, row, col));
 }
-
 
 std::string DeviceModel::displayName() const
 {

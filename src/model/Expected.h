@@ -31,14 +31,12 @@ struct Error
 
 #if defined(__cpp_lib_expected)
 
-template <class T, class E = Error>
-using Expected = std::expected<T, E>;
+template <class T, class E = Error> using Expected = std::expected<T, E>;
 using std::unexpected;
 
 #else
 
-template <class E>
-class unexpected
+template <class E> class unexpected
 {
 public:
     explicit unexpected(E e) : m_error(std::move(e)) {}
@@ -49,61 +47,51 @@ public:
 private:
     E m_error;
 };
-template <class E>
-unexpected(E) -> unexpected<E>;
+template <class E> unexpected(E) -> unexpected<E>;
 
 namespace detail {
-template <class T>
-struct ExpectedStorage
+template <class T> struct ExpectedStorage
 {
     T value;
 };
-template <>
-struct ExpectedStorage<void>
+template <> struct ExpectedStorage<void>
 {
 };
 } // namespace detail
 
-template <class T, class E = Error>
-class Expected
+template <class T, class E = Error> class Expected
 {
 public:
     Expected() requires std::is_void_v<T> : m_ok(true) {}
     template <class U = T>
-        requires(!std::is_void_v<T> && std::is_constructible_v<T, U &&>)
-    Expected(U&& v) : m_ok(true), m_value{T(std::forward<U>(v))}
+    requires(!std::is_void_v<T> && std::is_constructible_v<T, U&&>) Expected(U&& v)
+        : m_ok(true), m_value{T(std::forward<U>(v))}
     {
     }
-    template <class G>
-    Expected(unexpected<G> u) : m_ok(false), m_error(std::move(u).error())
-    {
-    }
+    template <class G> Expected(unexpected<G> u) : m_ok(false), m_error(std::move(u).error()) {}
 
     bool has_value() const { return m_ok; }
     explicit operator bool() const { return m_ok; }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    const U& value() const& { return m_value.value; }
+    requires(!std::is_void_v<U>) const U& value() const& { return m_value.value; }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    U& value() & { return m_value.value; }
+    requires(!std::is_void_v<U>) U& value() & { return m_value.value; }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    U&& value() && { return std::move(m_value.value); }
+    requires(!std::is_void_v<U>) U && value() && {
+        return std::move(m_value.value);
+    }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    const U& operator*() const& { return m_value.value; }
+    requires(!std::is_void_v<U>) const U& operator*() const& { return m_value.value; }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    U& operator*() & { return m_value.value; }
+    requires(!std::is_void_v<U>) U& operator*() & { return m_value.value; }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    const U* operator->() const { return &m_value.value; }
+    requires(!std::is_void_v<U>) const U* operator->() const { return &m_value.value; }
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    U* operator->() { return &m_value.value; }
-    template <class V>
-    auto value_or(V&& fallback) const& { return m_ok ? m_value.value : static_cast<T>(std::forward<V>(fallback)); }
+    requires(!std::is_void_v<U>) U* operator->() { return &m_value.value; }
+    template <class V> auto value_or(V&& fallback) const&
+    {
+        return m_ok ? m_value.value : static_cast<T>(std::forward<V>(fallback));
+    }
     const E& error() const& { return m_error; }
     E& error() & { return m_error; }
 

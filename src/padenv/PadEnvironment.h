@@ -3,8 +3,8 @@
 // (--virtual PAD, $KEYGLASS_VIRTUAL_PADS). Both sit behind one HidBackend, so the loader, the writer
 // and the store cannot tell them apart.
 
-#include "model/Expected.h"
 #include "device/HidBackend.h"
+#include "model/Expected.h"
 #include "sim/VirtualHidBackend.h"
 #include "sim/VirtualPad.h"
 

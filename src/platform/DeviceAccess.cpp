@@ -53,7 +53,9 @@ Expected<DeviceAccessFix> deviceAccessFix()
         rewrite += shellQuoted(rule.string());
         rewrite += " > ";
         rewrite += InstalledAccessRule;
-        fix.commands = {install, rewrite, "udevadm control --reload-rules",
+        fix.commands = {install,
+                        rewrite,
+                        "udevadm control --reload-rules",
                         "udevadm trigger --subsystem-match=hidraw --action=change"};
         std::string script = "set -e";
         for (const auto& line : fix.commands)

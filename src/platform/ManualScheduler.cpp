@@ -37,7 +37,8 @@ bool ManualScheduler::runOneDue()
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
         if (it->due > m_now)
             continue;
-        if (earliest == m_entries.end() || std::tie(it->due, it->sequence) < std::tie(earliest->due, earliest->sequence))
+        if (earliest == m_entries.end() ||
+            std::tie(it->due, it->sequence) < std::tie(earliest->due, earliest->sequence))
             earliest = it;
     }
     if (earliest == m_entries.end())

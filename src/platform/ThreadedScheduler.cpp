@@ -7,8 +7,7 @@ namespace keyglass {
 namespace {
 struct Later
 {
-    template <class E>
-    bool operator()(const E& a, const E& b) const
+    template <class E> bool operator()(const E& a, const E& b) const
     {
         return std::tie(a.due, a.sequence) > std::tie(b.due, b.sequence);
     }

@@ -3,10 +3,10 @@
 // JSON files), the pad family a device belongs to, and the user's custom presets: save, clone, delete
 // and "save current layout".
 
+#include "model/DeviceModel.h"
 #include "model/Expected.h"
 #include "presets/DevicePreset.h"
 #include "presets/Slug.h"
-#include "model/DeviceModel.h"
 
 #include <filesystem>
 #include <optional>
@@ -50,10 +50,8 @@ Expected<std::filesystem::path> savePreset(const DevicePreset& preset);
 /// the trimmed name (or "<source name> (Custom)"), the trimmed application name (or the source's), OS
 /// "macos"/"windows" when `os` names one (any case), else the source's. Layers, tap dances and
 /// captions are copied. The copy is neither built in nor a community preset.
-Expected<DevicePreset> clonePreset(const DevicePreset& source,
-                                   std::string_view name,
-                                   std::string_view appName,
-                                   std::string_view os);
+Expected<DevicePreset>
+clonePreset(const DevicePreset& source, std::string_view name, std::string_view appName, std::string_view os);
 
 /// Removes every file of the custom folder that holds this preset's id. Built-in presets are refused.
 Expected<void> deleteCustomPreset(const DevicePreset& preset);

@@ -97,9 +97,13 @@ PresetLabelOverlay buildLabelOverlay(const DevicePreset& preset, bool legacyKeyc
         for (size_t r = 0; r < layer.keys.size(); ++r) {
             for (size_t c = 0; c < layer.keys[r].size(); ++c) {
                 if (const std::string* caption = captionAt(layer.keyLabels, r, c))
-                    addCaption(overlay, overlay.keyLabels,
-                               keyLabelKey(l, static_cast<int>(r), static_cast<int>(c)), l, layer.keys[r][c],
-                               *caption, legacyKeycodes);
+                    addCaption(overlay,
+                               overlay.keyLabels,
+                               keyLabelKey(l, static_cast<int>(r), static_cast<int>(c)),
+                               l,
+                               layer.keys[r][c],
+                               *caption,
+                               legacyKeycodes);
             }
         }
         if (layer.encoders) {
@@ -107,8 +111,13 @@ PresetLabelOverlay buildLabelOverlay(const DevicePreset& preset, bool legacyKeyc
                 const auto& directions = (*layer.encoders)[e];
                 for (size_t d = 0; d < std::min<size_t>(2, directions.size()); ++d) {
                     if (const std::string* caption = captionAt(layer.encoderLabels, e, d))
-                        addCaption(overlay, overlay.encoderLabels, encoderLabelKey(l, static_cast<int>(e), d == 1), l,
-                                   directions[d], *caption, legacyKeycodes);
+                        addCaption(overlay,
+                                   overlay.encoderLabels,
+                                   encoderLabelKey(l, static_cast<int>(e), d == 1),
+                                   l,
+                                   directions[d],
+                                   *caption,
+                                   legacyKeycodes);
                 }
             }
         }
@@ -119,8 +128,13 @@ PresetLabelOverlay buildLabelOverlay(const DevicePreset& preset, bool legacyKeyc
                 continue;
             const std::string* slots[] = {&td.onTap, &td.onHold, &td.onDoubleTap, &td.onTapHold};
             for (size_t s = 0; s < 4 && s < td.labels->size(); ++s)
-                addCaption(overlay, overlay.tapDanceLabels, tapDanceLabelKey(td.index, static_cast<int>(s)),
-                           std::nullopt, *slots[s], (*td.labels)[s], legacyKeycodes);
+                addCaption(overlay,
+                           overlay.tapDanceLabels,
+                           tapDanceLabelKey(td.index, static_cast<int>(s)),
+                           std::nullopt,
+                           *slots[s],
+                           (*td.labels)[s],
+                           legacyKeycodes);
         }
     }
     return overlay;
@@ -200,11 +214,8 @@ StageSummary stagePreset(const DevicePreset& preset, DeviceModel& device)
     return summary;
 }
 
-std::optional<std::string> slotCaption(const DeviceModel& device,
-                                       CaptionSlot kind,
-                                       const std::string& positionKey,
-                                       int layer,
-                                       Keycode current)
+std::optional<std::string>
+slotCaption(const DeviceModel& device, CaptionSlot kind, const std::string& positionKey, int layer, Keycode current)
 {
     if (!device.presetOverlay)
         return std::nullopt;
@@ -222,12 +233,8 @@ std::optional<std::string> slotCaption(const DeviceModel& device,
     return std::nullopt;
 }
 
-KeyAction labelledKeyAction(const DeviceModel& device,
-                            int layer,
-                            int row,
-                            int col,
-                            const T3Map& t3Map,
-                            const FocusMap& focusMap)
+KeyAction
+labelledKeyAction(const DeviceModel& device, int layer, int row, int col, const T3Map& t3Map, const FocusMap& focusMap)
 {
     const Keycode code = device.keycodeAt(layer, row, col);
     const KeyAction action =
@@ -235,26 +242,18 @@ KeyAction labelledKeyAction(const DeviceModel& device,
     return withCaption(action, slotCaption(device, CaptionSlot::key, keyLabelKey(layer, row, col), layer, code));
 }
 
-KeyAction labelledEncoderAction(const DeviceModel& device,
-                                int layer,
-                                int encoder,
-                                bool clockwise,
-                                const T3Map& t3Map,
-                                const FocusMap& focusMap)
+KeyAction labelledEncoderAction(
+    const DeviceModel& device, int layer, int encoder, bool clockwise, const T3Map& t3Map, const FocusMap& focusMap)
 {
     const Keycode code = device.encoderKeycodeAt(layer, encoder, clockwise);
     const KeyAction action =
         describeKeycode(code, device.legacyKeycodes(), isWindowsStyleLayer(device, layer), t3Map, focusMap);
-    return withCaption(action,
-                       slotCaption(device, CaptionSlot::encoder, encoderLabelKey(layer, encoder, clockwise), layer, code));
+    return withCaption(
+        action, slotCaption(device, CaptionSlot::encoder, encoderLabelKey(layer, encoder, clockwise), layer, code));
 }
 
-KeyAction labelledTapDanceAction(const DeviceModel& device,
-                                 int index,
-                                 int slot,
-                                 int layer,
-                                 const T3Map& t3Map,
-                                 const FocusMap& focusMap)
+KeyAction labelledTapDanceAction(
+    const DeviceModel& device, int index, int slot, int layer, const T3Map& t3Map, const FocusMap& focusMap)
 {
     Keycode code = 0;
     if (index >= 0 && static_cast<size_t>(index) < device.tapDances.size()) {
@@ -266,9 +265,10 @@ KeyAction labelledTapDanceAction(const DeviceModel& device,
     return withCaption(action, slotCaption(device, CaptionSlot::tapDance, tapDanceLabelKey(index, slot), layer, code));
 }
 
-std::optional<PresetLabelOverlay> overlayForActivePreset(const DeviceModel& device,
-                                                         const std::map<std::string, std::string>& activePresetIDByDevice,
-                                                         const std::vector<DevicePreset>& presets)
+std::optional<PresetLabelOverlay>
+overlayForActivePreset(const DeviceModel& device,
+                       const std::map<std::string, std::string>& activePresetIDByDevice,
+                       const std::vector<DevicePreset>& presets)
 {
     const auto chosen = activePresetIDByDevice.find(device.id);
     if (chosen == activePresetIDByDevice.end())

@@ -4,8 +4,8 @@
 // use to show them.
 
 #include "keycodes/Keycodes.h"
-#include "presets/DevicePreset.h"
 #include "model/DeviceModel.h"
+#include "presets/DevicePreset.h"
 
 #include <map>
 #include <optional>
@@ -48,38 +48,24 @@ StageSummary stagePreset(const DevicePreset& preset, DeviceModel& device);
 
 /// The caption of a slot: the overlay's label for the position while the slot still holds the code the
 /// label was made for, else the overlay's caption for `current` on `layer`; none without an overlay.
-std::optional<std::string> slotCaption(const DeviceModel& device,
-                                       CaptionSlot kind,
-                                       const std::string& positionKey,
-                                       int layer,
-                                       Keycode current);
+std::optional<std::string>
+slotCaption(const DeviceModel& device, CaptionSlot kind, const std::string& positionKey, int layer, Keycode current);
 
 /// What a keycap shows: describeKeycode with the layer's modifier style, with the slot's caption as the
 /// title unless the key is empty or transparent (the shortcut stays).
-KeyAction labelledKeyAction(const DeviceModel& device,
-                            int layer,
-                            int row,
-                            int col,
-                            const T3Map& t3Map,
-                            const FocusMap& focusMap);
-KeyAction labelledEncoderAction(const DeviceModel& device,
-                                int layer,
-                                int encoder,
-                                bool clockwise,
-                                const T3Map& t3Map,
-                                const FocusMap& focusMap);
+KeyAction
+labelledKeyAction(const DeviceModel& device, int layer, int row, int col, const T3Map& t3Map, const FocusMap& focusMap);
+KeyAction labelledEncoderAction(
+    const DeviceModel& device, int layer, int encoder, bool clockwise, const T3Map& t3Map, const FocusMap& focusMap);
 /// Tap dances belong to no layer; `layer` (the shown one) picks the modifier style and fallback captions.
-KeyAction labelledTapDanceAction(const DeviceModel& device,
-                                 int index,
-                                 int slot,
-                                 int layer,
-                                 const T3Map& t3Map,
-                                 const FocusMap& focusMap);
+KeyAction labelledTapDanceAction(
+    const DeviceModel& device, int index, int slot, int layer, const T3Map& t3Map, const FocusMap& focusMap);
 
 /// The overlay a device should carry after a restart or refresh: built from the preset that
 /// `activePresetIDByDevice` names for the device, when that preset is among `presets`.
-std::optional<PresetLabelOverlay> overlayForActivePreset(const DeviceModel& device,
-                                                         const std::map<std::string, std::string>& activePresetIDByDevice,
-                                                         const std::vector<DevicePreset>& presets);
+std::optional<PresetLabelOverlay>
+overlayForActivePreset(const DeviceModel& device,
+                       const std::map<std::string, std::string>& activePresetIDByDevice,
+                       const std::vector<DevicePreset>& presets);
 
 } // namespace keyglass

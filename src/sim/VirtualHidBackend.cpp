@@ -204,8 +204,14 @@ std::vector<HidInterfaceInfo> VirtualHidBackend::enumerate(std::uint16_t usagePa
     std::vector<HidInterfaceInfo> out;
     for (const auto& s : m_shared->slots) {
         const auto& padSpec = s.pad->padSpec();
-        HidInterfaceInfo info{
-            s.path, padSpec.vid, padSpec.pid, RawHidUsagePage, RawHidUsage, padSpec.manufacturer, padSpec.product, padSpec.serial};
+        HidInterfaceInfo info{s.path,
+                              padSpec.vid,
+                              padSpec.pid,
+                              RawHidUsagePage,
+                              RawHidUsage,
+                              padSpec.manufacturer,
+                              padSpec.product,
+                              padSpec.serial};
         if (usagePage == RawHidUsagePage && usage == RawHidUsage)
             out.push_back(info);
         if (usagePage == KeyboardUsagePage && usage == KeyboardUsage) {

@@ -7,8 +7,8 @@
 // Only pads whose vid/pid are open deliver; events of the others are dropped, as the platform would.
 
 #include "input/InputEventSource.h"
-#include "sim/VirtualPad.h"
 #include "platform/Scheduler.h"
+#include "sim/VirtualPad.h"
 
 #include <memory>
 #include <mutex>

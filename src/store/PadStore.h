@@ -10,8 +10,8 @@
 #include "platform/Scheduler.h"
 #include "presets/DevicePreset.h"
 #include "store/Observers.h"
-#include "store/RefreshCycle.h"
 #include "store/PreferredSize.h"
+#include "store/RefreshCycle.h"
 
 #include <functional>
 #include <map>
@@ -48,7 +48,8 @@ class PadStore
 public:
     static constexpr const char* ActivePresetSettingsKey = "Keyglass.activePresetByDevice";
     static constexpr std::string_view PadsReleasedText = "Pads released: other apps can use them";
-    static constexpr std::string_view PadsReleasedToast = "Pads are released: choose \"Resume Pads\" in the tray menu first";
+    static constexpr std::string_view PadsReleasedToast =
+        "Pads are released: choose \"Resume Pads\" in the tray menu first";
 
     /// Runs the start-up sequence: persisted preset choices, external maps, presets, the first refresh,
     /// the live input watcher and the 3.5-second periodic check.

@@ -39,8 +39,8 @@ bool isFocusTrigger(Keycode code)
 
 bool isMedia(Keycode code)
 {
-    return (code >= 0x00A8 && code <= 0x00AE) || code == 0x00D9 || code == 0x00DA || code == 0x00F9 ||
-           code == 0x00FA || (code >= 0x007F && code <= 0x0081);
+    return (code >= 0x00A8 && code <= 0x00AE) || code == 0x00D9 || code == 0x00DA || code == 0x00F9 || code == 0x00FA ||
+           (code >= 0x007F && code <= 0x0081);
 }
 
 bool isHardware(Keycode code)

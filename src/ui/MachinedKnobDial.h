@@ -18,7 +18,6 @@ qreal pillPointSize(const QString& title, qreal width);
 /// other direction's caption ("Scroll…" twice), then elided at the start ("…Down", "…Up").
 QString pillCaption(const QString& title, const QString& other, const QFontMetricsF& metrics, qreal width);
 
-
 /// A rotary encoder: a machined metal dial with its click binding in the middle and one chip per turn
 /// direction under it. The widget fills one knob cell of the deck layout; its zones come from
 /// knobZones() so clicks and painting agree.

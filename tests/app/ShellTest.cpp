@@ -10,8 +10,8 @@
 #include "store/StatusText.h"
 #include "support/TempHome.h"
 #include "ui/DeckView.h"
-#include "ui/views/HUDRootView.h"
 #include "ui/SculptedKeycap.h"
+#include "ui/views/HUDRootView.h"
 
 #ifdef KG_HAVE_XCB
 #include "app/x11/XcbHotkeyBackend.h"

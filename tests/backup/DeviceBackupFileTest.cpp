@@ -1,10 +1,10 @@
-#include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
+#include "backup/AutomaticBackups.h"
 #include "backup/LayoutImport.h"
 
-#include "support/TestPads.h"
 #include "platform/Paths.h"
 #include "support/TempHome.h"
+#include "support/TestPads.h"
 
 #include <nlohmann/json.hpp>
 
@@ -54,8 +54,20 @@ TEST(DeviceBackupFile, EncodesSortedAndReadsBack)
     std::regex key(R"re(^  "(\w+)":)re", std::regex::multiline);
     for (auto it = std::sregex_iterator(text.begin(), text.end(), key); it != std::sregex_iterator(); ++it)
         keys.push_back((*it)[1]);
-    EXPECT_EQ(keys, (std::vector<std::string>{"cols", "device", "encoders", "formatVersion", "keymap", "layers", "pid",
-                                              "proto", "rgb", "rows", "savedAt", "tapDances", "vid"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"cols",
+                                        "device",
+                                        "encoders",
+                                        "formatVersion",
+                                        "keymap",
+                                        "layers",
+                                        "pid",
+                                        "proto",
+                                        "rgb",
+                                        "rows",
+                                        "savedAt",
+                                        "tapDances",
+                                        "vid"}));
     const auto doc = nlohmann::json::parse(text);
     EXPECT_EQ(doc["rgb"]["kind"], "qmkRgblight");
     EXPECT_EQ(doc["tapDances"][0]["tappingTerm"], 175);

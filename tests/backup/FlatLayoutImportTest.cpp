@@ -2,8 +2,8 @@
 
 #include "backup/LayoutImport.h"
 #include "keycodes/KeycodeExpression.h"
-#include "support/TestPads.h"
 #include "support/TempHome.h"
+#include "support/TestPads.h"
 
 #include <nlohmann/json.hpp>
 

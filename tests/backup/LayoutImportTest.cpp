@@ -1,12 +1,12 @@
+#include "backup/LayoutImport.h"
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
-#include "backup/LayoutImport.h"
 #include "backup/PresetApplication.h"
 
-#include "presets/PresetStaging.h"
-#include "support/TestPads.h"
 #include "platform/Paths.h"
+#include "presets/PresetStaging.h"
 #include "support/TempHome.h"
+#include "support/TestPads.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +41,9 @@ TEST(LayoutImport, VialLayoutKeepsWhatItCannotUse)
         << "a tapping term of 70000 is not a tapping term";
     EXPECT_TRUE(device.dirty);
     EXPECT_EQ(result->leftUnchanged, 3);
-    EXPECT_EQ(result->toast,
-              "Loaded Vial layout two-by-two.vil — click Apply to flash (3 keys left unchanged: not understood or blocked)");
+    EXPECT_EQ(
+        result->toast,
+        "Loaded Vial layout two-by-two.vil — click Apply to flash (3 keys left unchanged: not understood or blocked)");
 }
 
 TEST(LayoutImport, VialTextsUseTheDeviceLegacyFlag)
@@ -114,10 +115,10 @@ TEST(LayoutImport, ProtectedCellsAndBlockedCodesAreKept)
     auto device = keyglass::test::quadgridModel();
     device.protectedLayerCells = {"0,0,0"};
     auto source = keyglass::test::quadgridModel();
-    source.keymap[0][0][0] = 0x2C;                           // on a locked cell
-    source.keymap[0][4][2] = 0x2C;                           // on a hardware layer key
-    source.keymap[1][0][0] = 0x7E00;                          // a Bluetooth key
-    source.encoderMap[0][0] = {0x5C00, 0x00A9};               // bootloader
+    source.keymap[0][0][0] = 0x2C;              // on a locked cell
+    source.keymap[0][4][2] = 0x2C;              // on a hardware layer key
+    source.keymap[1][0][0] = 0x7E00;            // a Bluetooth key
+    source.encoderMap[0][0] = {0x5C00, 0x00A9}; // bootloader
     const std::string text = encodeBackup(backupFromDevice(source));
     const auto result = loadLayoutText(text, "b.json", device);
     ASSERT_TRUE(result);
@@ -175,7 +176,8 @@ TEST(LayoutImport, OddShapesAreSkippedNotFatal)
     auto device = keyglass::test::gridModel(2, 2, 2, 1, 1);
     const auto result = loadLayoutText(
         R"({"layout": [5, [null, ["KC_A", {"x": 1}, "KC_B"]]], "encoder_layout": "no", "tap_dance": [[], "x", ["KC_Z"]]})",
-        "odd.vil", device);
+        "odd.vil",
+        device);
     ASSERT_TRUE(result);
     EXPECT_EQ(device.keymap[1][1][0], 0x04);
     EXPECT_EQ(device.keymap[1][1][1], 0x0B) << "an object is not a keycode";
@@ -263,6 +265,7 @@ TEST(ApplyPreset, BackupFailureLeavesTheDeviceAlone)
     preset.layers = {layer};
     const auto result = applyPresetToDevice(preset, device);
     ASSERT_FALSE(result);
-    EXPECT_TRUE(result.error().message.starts_with("Auto-backup failed — preset not applied: ")) << result.error().message;
+    EXPECT_TRUE(result.error().message.starts_with("Auto-backup failed — preset not applied: "))
+        << result.error().message;
     EXPECT_EQ(device, original);
 }

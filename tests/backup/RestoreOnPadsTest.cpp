@@ -3,14 +3,14 @@
 #include "backup/AutomaticBackups.h"
 #include "backup/DeviceBackupFile.h"
 #include "backup/LayoutImport.h"
-#include "keycodes/VialKeycodeNames.h"
 #include "backup/PresetApplication.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
+#include "keycodes/VialKeycodeNames.h"
 #include "presets/PresetLibrary.h"
-#include "support/TestPads.h"
 #include "sim/DemoPads.h"
 #include "support/TempHome.h"
+#include "support/TestPads.h"
 
 #include <nlohmann/json.hpp>
 
@@ -72,9 +72,8 @@ TEST(RestoreOnPads, ApplyingAPresetThenRestoringTheAutomaticBackupUndoesIt)
     const EncoderMap originalKnobs = rig.eepromEncoders();
     DeviceModel model = rig.load();
     const auto presets = loadPresets();
-    const auto preset = std::find_if(presets.begin(), presets.end(), [](const DevicePreset& p) {
-        return p.id == "quadgrid-photoshop-macos";
-    });
+    const auto preset = std::find_if(
+        presets.begin(), presets.end(), [](const DevicePreset& p) { return p.id == "quadgrid-photoshop-macos"; });
     ASSERT_NE(preset, presets.end());
     ASSERT_TRUE(applyPresetToDevice(*preset, model));
     rig.write(model);
@@ -108,7 +107,8 @@ std::map<std::pair<int, int>, fs::path> definitionsBySize(const fs::path& dir)
         if (!doc.is_object() || !doc.contains("matrix") || !doc["matrix"].is_object())
             continue;
         const json& m = doc["matrix"];
-        if (!m.contains("rows") || !m.contains("cols") || !m["rows"].is_number_integer() || !m["cols"].is_number_integer())
+        if (!m.contains("rows") || !m.contains("cols") || !m["rows"].is_number_integer() ||
+            !m["cols"].is_number_integer())
             continue;
         found.emplace(std::pair{m["rows"].get<int>(), m["cols"].get<int>()}, entry.path());
     }
@@ -187,8 +187,8 @@ int importEveryVialLayout(const fs::path& vilDir, const fs::path& definitionsDir
         }
         if (!rig) {
             const int layers = file["layout"].is_array() ? static_cast<int>(file["layout"].size()) : 1;
-            before = keyglass::test::gridModel(std::clamp(layers, 1, 16), std::clamp(rows, 1, 32), std::clamp(cols, 1, 32),
-                                               2, 4);
+            before = keyglass::test::gridModel(
+                std::clamp(layers, 1, 16), std::clamp(rows, 1, 32), std::clamp(cols, 1, 32), 2, 4);
         }
 
         DeviceModel after = before;
@@ -211,8 +211,12 @@ int importEveryVialLayout(const fs::path& vilDir, const fs::path& definitionsDir
                         EXPECT_EQ(after.keymap[l][r][c], before.keymap[l][r][c]) << where;
                         continue;
                     }
-                    expectSlot(before.keymap[l][r][c], after.keymap[l][r][c], layout[l][r][c],
-                               before.isProtected(int(l), int(r), int(c)), legacy, where);
+                    expectSlot(before.keymap[l][r][c],
+                               after.keymap[l][r][c],
+                               layout[l][r][c],
+                               before.isProtected(int(l), int(r), int(c)),
+                               legacy,
+                               where);
                 }
         if (file.contains("encoder_layout") && file["encoder_layout"].is_array()) {
             const json& enc = file["encoder_layout"];
@@ -222,7 +226,11 @@ int importEveryVialLayout(const fs::path& vilDir, const fs::path& definitionsDir
                     if (!pair.is_array() || pair.size() < 2 || after.encoderMap[l][e].size() < 2)
                         continue;
                     for (size_t d = 0; d < 2; ++d)
-                        expectSlot(before.encoderMap[l][e][d], after.encoderMap[l][e][d], pair[d], false, legacy,
+                        expectSlot(before.encoderMap[l][e][d],
+                                   after.encoderMap[l][e][d],
+                                   pair[d],
+                                   false,
+                                   legacy,
                                    "enc " + std::to_string(l) + ":" + std::to_string(e));
                 }
         }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-
 using namespace keyglass::test;
 using json = nlohmann::json;
 

@@ -20,12 +20,12 @@ protected:
 TEST_F(WatchCommand, ReportsEachScriptedControlOfAVirtualPad)
 {
     const auto run = keyglass::test::runCli("--virtual quadgrid watch",
-                              "press 0 3\n"
-                              "# a comment\n"
-                              "turn 0 cw\n"
-                              "turn 1 ccw\n"
-                              "click 0\n"
-                              "1a86:fe16 press 1 0\n");
+                                            "press 0 3\n"
+                                            "# a comment\n"
+                                            "turn 0 cw\n"
+                                            "turn 1 ccw\n"
+                                            "click 0\n"
+                                            "1a86:fe16 press 1 0\n");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out,
               "1A86:FE16 L0 k-0-3 KC_F13\n"

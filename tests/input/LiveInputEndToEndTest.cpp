@@ -1,10 +1,10 @@
 #include "device/Discovery.h"
 #include "input/HIDInputWatcher.h"
 #include "input/LiveMatch.h"
+#include "platform/ManualScheduler.h"
 #include "sim/DemoPads.h"
 #include "sim/VirtualHidBackend.h"
 #include "sim/VirtualInputSource.h"
-#include "platform/ManualScheduler.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

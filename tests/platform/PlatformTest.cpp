@@ -25,7 +25,8 @@ TEST(Log, LinesCarryAUtcTimestampAndLandInTheLogFileOfTheCurrentHome)
     const fs::path file = home.path() / ".local/state/Keyglass/keyglass.log";
     EXPECT_EQ(paths::logFile(), file);
     const std::string text = readText(file);
-    const std::regex line(R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\] Keyglass v2 starting \(generic multi-device menu bar mode\)\.\.\.
+    const std::regex line(
+        R"(\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\] Keyglass v2 starting \(generic multi-device menu bar mode\)\.\.\.
 \[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\] second
 )");
     EXPECT_TRUE(std::regex_match(text, line)) << text;

@@ -1,10 +1,10 @@
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
-#include "presets/PresetSafety.h"
+#include "platform/AtomicFile.h"
 #include "presets/PresetLibrary.h"
+#include "presets/PresetSafety.h"
 #include "presets/PresetStaging.h"
 #include "support/TestPads.h"
-#include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
 
@@ -46,8 +46,7 @@ DeviceModel padFor(const std::string& profile)
     return pad;
 }
 
-template <class Grid, class F>
-void forEachCell(const Grid& grid, F f)
+template <class Grid, class F> void forEachCell(const Grid& grid, F f)
 {
     for (size_t a = 0; a < grid.size(); ++a)
         for (size_t b = 0; b < grid[a].size(); ++b)
@@ -83,7 +82,8 @@ TEST(BuiltInPresets, AreUsefulValidAndUnique)
         for (const auto& layer : preset.layers) {
             EXPECT_FALSE(layer.name.empty());
             forEachCell(layer.keys, [&](size_t r, size_t c, const std::string& e) {
-                EXPECT_TRUE(e.empty() || parseKeycodeExpression(e, false)) << layer.index << ":" << r << "," << c << " " << e;
+                EXPECT_TRUE(e.empty() || parseKeycodeExpression(e, false))
+                    << layer.index << ":" << r << "," << c << " " << e;
             });
             if (layer.encoders)
                 forEachCell(*layer.encoders, [&](size_t, size_t, const std::string& e) {
@@ -152,8 +152,8 @@ TEST(BuiltInPresets, FitTheirPadAndStageCompletely)
                             << l << ":" << r << "," << c;
                 for (int e = 0; e < 3; ++e)
                     for (bool cw : {false, true})
-                        EXPECT_TRUE(slotCaption(pad, CaptionSlot::encoder, encoderLabelKey(l, e, cw), l,
-                                                pad.encoderKeycodeAt(l, e, cw)));
+                        EXPECT_TRUE(slotCaption(
+                            pad, CaptionSlot::encoder, encoderLabelKey(l, e, cw), l, pad.encoderKeycodeAt(l, e, cw)));
             }
         }
         ASSERT_TRUE(pad.presetOverlay);
@@ -165,7 +165,8 @@ TEST(BuiltInPresets, FitTheirPadAndStageCompletely)
 TEST(BuiltInPresets, T3CodePresetsFollowThePickerCatalogue)
 {
     for (const char* id : {"quadgrid-t3-code-macos", "quadgrid-t3-code-windows"}) {
-        const DevicePreset preset = readShipped(fs::path(KG_SOURCE_DIR) / "resources" / "Presets" / (std::string(id) + ".json"));
+        const DevicePreset preset =
+            readShipped(fs::path(KG_SOURCE_DIR) / "resources" / "Presets" / (std::string(id) + ".json"));
         auto pad = keyglass::test::quadgridModel();
         stagePreset(preset, pad);
         const bool windows = preset.os == "windows";

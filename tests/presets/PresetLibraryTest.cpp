@@ -1,11 +1,11 @@
 #include "presets/PresetLibrary.h"
 
 #include "keycodes/KeycodeSafety.h"
+#include "platform/Paths.h"
 #include "presets/PresetSafety.h"
 #include "presets/PresetStaging.h"
-#include "support/TestPads.h"
-#include "platform/Paths.h"
 #include "support/TempHome.h"
+#include "support/TestPads.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -331,9 +331,9 @@ TEST(PresetLibrary, SaveCurrentThenApplyReproducesLayoutAndCaptions)
     const T3Map t3;
     const FocusMap focus;
     for (int l = 0; l < 4; ++l) {
-        EXPECT_EQ(target.presetOverlay->layerNames[l], source.presetOverlay->layerNames.count(l)
-                                                           ? source.presetOverlay->layerNames[l]
-                                                           : "Layer " + std::to_string(l));
+        EXPECT_EQ(target.presetOverlay->layerNames[l],
+                  source.presetOverlay->layerNames.count(l) ? source.presetOverlay->layerNames[l]
+                                                            : "Layer " + std::to_string(l));
         for (int r = 0; r < 5; ++r)
             for (int c = 0; c < 4; ++c)
                 EXPECT_EQ(labelledKeyAction(target, l, r, c, t3, focus), labelledKeyAction(source, l, r, c, t3, focus))

@@ -40,7 +40,7 @@ TEST(StagePreset, WritesKeysWithinTheDeviceAndMarksItDirty)
     const auto original = device;
     auto preset = presetWith({
         keyLayer(0, {{"KC_Z", "  ", "lctl(kc_k)", "KC_Y"}, {"MO(1)"}, {"KC_X"}}), // wider and taller than the pad
-        keyLayer(5, {{"KC_Q"}}),                                                // beyond the layer count
+        keyLayer(5, {{"KC_Q"}}),                                                  // beyond the layer count
         keyLayer(-1, {{"KC_Q"}}),
         keyLayer(2, {{"KC_NOPE", "QK_BOOT", "0x7000"}}), // not understood or unsafe: left alone
     });
@@ -62,8 +62,8 @@ TEST(StagePreset, LeavesProtectedCellsAndTheSingleKnobSwitchAlone)
 {
     auto quad = keyglass::test::quadgridModel();
     quad.protectedLayerCells = {"1,0,0"};
-    auto preset = presetWith({keyLayer(0, {{}, {}, {}, {}, {"KC_A", "KC_B", "KC_C", "KC_D"}}),
-                              keyLayer(1, {{"KC_E", "KC_F"}})});
+    auto preset =
+        presetWith({keyLayer(0, {{}, {}, {}, {}, {"KC_A", "KC_B", "KC_C", "KC_D"}}), keyLayer(1, {{"KC_E", "KC_F"}})});
     stagePreset(preset, quad);
     EXPECT_EQ(quad.keymap[0][4], (std::vector<Keycode>{0x04, 0x05, 0x00F1, 0x00F2}));
     EXPECT_EQ(quad.keymap[1][0][0], keyglass::test::quadgridModel().keymap[1][0][0]);
@@ -86,7 +86,8 @@ TEST(StagePreset, KnobsAndTapDances)
     auto device = keyglass::test::gridModel(2, 1, 1, 2, 2);
     device.encoderMap[0][1] = {0x0004}; // a broken entry is not written into
     PresetLayer layer = keyLayer(0, {});
-    layer.encoders = std::vector<std::vector<std::string>>{{"KC_MPRV", "KC_MNXT", "KC_A"}, {"KC_B", "KC_C"}, {"KC_D", "KC_E"}};
+    layer.encoders =
+        std::vector<std::vector<std::string>>{{"KC_MPRV", "KC_MNXT", "KC_A"}, {"KC_B", "KC_C"}, {"KC_D", "KC_E"}};
     PresetLayer second = keyLayer(1, {});
     second.encoders = std::vector<std::vector<std::string>>{{"", "EE_CLR"}};
     auto preset = presetWith({layer, second});

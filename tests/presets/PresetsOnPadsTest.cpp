@@ -1,9 +1,9 @@
 #include "support/PadRig.h"
 
+#include "platform/AtomicFile.h"
 #include "presets/PresetLibrary.h"
 #include "presets/PresetStaging.h"
 #include "sim/DemoPads.h"
-#include "platform/AtomicFile.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +90,8 @@ TEST(PresetsOnPads, SavedCurrentLayoutReproducesOnASecondPad)
             EXPECT_EQ(shown.presetOverlay->layerNames[l], reloaded.presetOverlay->layerNames[l]);
             for (int r = 0; r < reloaded.rows; ++r)
                 for (int c = 0; c < reloaded.cols; ++c)
-                    EXPECT_EQ(labelledKeyAction(shown, l, r, c, t3, focus), labelledKeyAction(reloaded, l, r, c, t3, focus))
+                    EXPECT_EQ(labelledKeyAction(shown, l, r, c, t3, focus),
+                              labelledKeyAction(reloaded, l, r, c, t3, focus))
                         << l << ":" << r << "," << c;
             for (int e = 0; e < static_cast<int>(reloaded.encoders.size()); ++e)
                 for (bool cw : {false, true})

@@ -1,8 +1,8 @@
 #include "support/StoreFixture.h"
 
 #include "input/HIDInputWatcher.h"
-#include "sim/VirtualInputSource.h"
 #include "platform/Paths.h"
+#include "sim/VirtualInputSource.h"
 
 #include <filesystem>
 
@@ -94,13 +94,16 @@ TEST_F(LiveStoreTest, ANewerFlashIsNotCutShort)
 TEST_F(LiveStoreTest, AFocusTriggerFiresEvenWhenNothingIsBoundToIt)
 {
     addPad("solodial");
-    test::writeText(paths::focusConfigFile(), R"({"hotkeys":[{"key":"F20","mods":["ctrl"],"app":"/usr/share/applications/org.gnome.Terminal.desktop"}]})");
+    test::writeText(
+        paths::focusConfigFile(),
+        R"({"hotkeys":[{"key":"F20","mods":["ctrl"],"app":"/usr/share/applications/org.gnome.Terminal.desktop"}]})");
     PadStore& s = makeStore();
     std::vector<std::string> focused;
     s.onFocusApp = [&](const std::string& path) { focused.push_back(path); };
     s.handleLiveKeycode(SolodialID, 0x016F);
     EXPECT_EQ(focused, std::vector<std::string>{"/usr/share/applications/org.gnome.Terminal.desktop"});
-    EXPECT_TRUE(log.contains("Focus trigger from 5831:4249: qmk=0x016F -> /usr/share/applications/org.gnome.Terminal.desktop"));
+    EXPECT_TRUE(
+        log.contains("Focus trigger from 5831:4249: qmk=0x016F -> /usr/share/applications/org.gnome.Terminal.desktop"));
     EXPECT_TRUE(log.contains("Live input unmatched on 5831:4249: qmk=0x016F"));
     s.handleLiveKeycode("0000:0000", 0x016F); // not a listed pad: dropped
     EXPECT_EQ(focused.size(), 1u);

@@ -173,8 +173,8 @@ TEST(PreferredSize, FollowsKeysKnobsAndTheSwitcher)
         DeviceModel model;
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < cols; ++c)
-                model.keys.push_back(PhysicalKey{"r" + std::to_string(r) + "c" + std::to_string(c), r, c, double(c),
-                                                 double(r), 1, 1, false});
+                model.keys.push_back(PhysicalKey{
+                    "r" + std::to_string(r) + "c" + std::to_string(c), r, c, double(c), double(r), 1, 1, false});
         model.encoders.resize(static_cast<size_t>(encoders));
         return model;
     };
@@ -208,8 +208,9 @@ TEST_F(StoreTest, HardwareReservedKeysCannotBeChosenOnAnyLayer)
     for (int layer = 0; layer < 4; ++layer) {
         s.chooseKey(QuadgridID, layer, row, col);
         EXPECT_FALSE(s.editingTarget().has_value());
-        EXPECT_EQ(s.toastMessage(), "Hardware-reserved slot (r" + std::to_string(row) + ",c" + std::to_string(col) +
-                                        ") cannot be remapped.");
+        EXPECT_EQ(s.toastMessage(),
+                  "Hardware-reserved slot (r" + std::to_string(row) + ",c" + std::to_string(col) +
+                      ") cannot be remapped.");
         EXPECT_TRUE(s.toastIsError());
     }
     s.chooseKey(QuadgridID, 0, 0, 0);
@@ -402,7 +403,7 @@ TEST_F(StoreTest, LightingWritesAreDebouncedAndSavedOnce)
     EXPECT_EQ(countRequests(*pad, {0x09, 0x01}), 0);
     scheduler.advance(459ms);
     EXPECT_EQ(countRequests(*pad, {0x09, 0x01}), 0);
-    scheduler.advance(1ms); // 500 ms after the last change
+    scheduler.advance(1ms);                                // 500 ms after the last change
     EXPECT_EQ(countRequests(*pad, {0x07, 0x01, 0x02}), 2); // the save rewrites the values first
     EXPECT_EQ(countRequests(*pad, {0x09, 0x01}), 1);
     EXPECT_EQ(pad->lighting().brightness, 109);

@@ -1,8 +1,8 @@
 // The staging rules on a bare model, without a store: slot ranges, captions, and the lighting arithmetic
 // the store's lighting operations are built on.
 
-#include "store/LightingWrites.h"
 #include "store/Staging.h"
+#include "store/LightingWrites.h"
 
 #include <gtest/gtest.h>
 

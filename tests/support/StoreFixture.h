@@ -39,5 +39,4 @@ protected:
     LogCapture log;
 };
 
-
 } // namespace keyglass::test

@@ -13,8 +13,14 @@ namespace keyglass::test {
 namespace fs = std::filesystem;
 
 namespace {
-const char* const Variables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
-                                 "KEYGLASS_VIRTUAL_PADS", "KEYGLASS_VIRTUAL_LATENCY_US", "KEYGLASS_REAL_PADS"};
+const char* const Variables[] = {"HOME",
+                                 "XDG_CONFIG_HOME",
+                                 "XDG_DATA_HOME",
+                                 "XDG_STATE_HOME",
+                                 "XDG_CACHE_HOME",
+                                 "KEYGLASS_VIRTUAL_PADS",
+                                 "KEYGLASS_VIRTUAL_LATENCY_US",
+                                 "KEYGLASS_REAL_PADS"};
 constexpr const char* Unset = "\x01";
 } // namespace
 

@@ -7,7 +7,8 @@
 namespace keyglass::test {
 
 /// Points HOME and the XDG folders at a fresh temporary folder for the lifetime of the object, so a
-/// test never touches the real home, settings or log, and front ends started by the test see no real pads. Restores the previous values afterwards.
+/// test never touches the real home, settings or log, and front ends started by the test see no real pads. Restores the
+/// previous values afterwards.
 class TempHome
 {
 public:

@@ -25,8 +25,8 @@ inline DeviceModel gridModel(int layers, int rows, int cols, int encoders = 0, i
     model.layerCount = layers;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c)
-            model.keys.push_back(PhysicalKey{"r" + std::to_string(r) + "c" + std::to_string(c), r, c, double(c),
-                                             double(r), 1, 1, false});
+            model.keys.push_back(PhysicalKey{
+                "r" + std::to_string(r) + "c" + std::to_string(c), r, c, double(c), double(r), 1, 1, false});
     }
     for (int e = 0; e < encoders; ++e)
         model.encoders.push_back(PhysicalEncoder{e, "Knob " + std::to_string(e), std::nullopt, std::nullopt});

@@ -11,7 +11,6 @@
 
 #include "support/ScreenshotSupport.h"
 
-#include <cmath>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -20,6 +19,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 
 using namespace keyglass;
 
@@ -99,8 +99,12 @@ private slots:
     // Every text colour a user reads keeps 4.5:1 against both ends of the panel gradient.
     void readableTextColoursContrastWithThePanel()
     {
-        for (const QColor& ink : {hud::textPrimary(), hud::textSecondary(), hud::textTertiary(), hud::errorOrange(),
-                                  hud::liveGreen(), hud::defaultAccent()})
+        for (const QColor& ink : {hud::textPrimary(),
+                                  hud::textSecondary(),
+                                  hud::textTertiary(),
+                                  hud::errorOrange(),
+                                  hud::liveGreen(),
+                                  hud::defaultAccent()})
             for (const QColor& panel : {hud::panelTop(), hud::panelBottom()})
                 QVERIFY2(contrast(ink, panel) >= 4.5,
                          qPrintable(ink.name() + " on " + panel.name() + ": " + QString::number(contrast(ink, panel))));
@@ -111,7 +115,8 @@ private slots:
     {
         const QString caption = "Scroll Down";
         QCOMPARE(pillPointSize("Up", 200), PillLargestPointSize);
-        const qreal atLargest = QFontMetricsF(hud::uiFont(PillLargestPointSize, QFont::DemiBold)).horizontalAdvance(caption);
+        const qreal atLargest =
+            QFontMetricsF(hud::uiFont(PillLargestPointSize, QFont::DemiBold)).horizontalAdvance(caption);
         const qreal atSmallest =
             QFontMetricsF(hud::uiFont(PillSmallestPointSize, QFont::DemiBold)).horizontalAdvance(caption);
         QVERIFY(atSmallest < atLargest);

@@ -56,9 +56,8 @@ Expected<void> activateDBusApplication(const std::string& desktopFileId, QDBusCo
     call << QVariantMap{};
     const QDBusMessage reply = bus.call(call, QDBus::Block, ActivateTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
-        return unexpected(Error("Could not activate " + desktopFileId + ": " + reply.errorMessage().toStdString(),
-                                0,
-                                "desktop"));
+        return unexpected(
+            Error("Could not activate " + desktopFileId + ": " + reply.errorMessage().toStdString(), 0, "desktop"));
     return {};
 }
 

@@ -69,13 +69,8 @@ int PortalHotkeyBackend::installHandler(Handler handler, void* userData)
         return NoPortal;
     m_handler = std::move(handler);
     m_userData = userData;
-    const bool listening = m_bus.connect(
-        Service,
-        ObjectPath,
-        Interface,
-        "Activated",
-        this,
-        SLOT(activated(QDBusMessage)));
+    const bool listening =
+        m_bus.connect(Service, ObjectPath, Interface, "Activated", this, SLOT(activated(QDBusMessage)));
     return listening ? 0 : CallFailed;
 }
 
@@ -146,10 +141,9 @@ void PortalHotkeyBackend::sessionCreated(uint response, const QVariantMap& resul
         finish(CallFailed);
         return;
     }
-    const QList<PortalShortcut> shortcuts{
-        {ShortcutID,
-         {{"description", QString("Show or hide the Keyglass HUD")},
-          {"preferred_trigger", QString("CTRL+ALT+SHIFT+LOGO+slash")}}}};
+    const QList<PortalShortcut> shortcuts{{ShortcutID,
+                                           {{"description", QString("Show or hide the Keyglass HUD")},
+                                            {"preferred_trigger", QString("CTRL+ALT+SHIFT+LOGO+slash")}}}};
     QDBusMessage call = QDBusMessage::createMethodCall(Service, ObjectPath, Interface, "BindShortcuts");
     call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(shortcuts) << QString()
          << QVariantMap{{"handle_token", token}};

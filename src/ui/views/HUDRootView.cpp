@@ -255,7 +255,8 @@ QWidget* HUDRootView::buildAccessBanner()
     auto* row = new QHBoxLayout(m_accessBanner);
     row->setContentsMargins(10, 8, 8, 8);
     row->setSpacing(8);
-    row->addWidget(symbolLabel(m_accessBanner, "exclamationmark.triangle.fill", hud::errorOrange(), 14), 0, Qt::AlignTop);
+    row->addWidget(
+        symbolLabel(m_accessBanner, "exclamationmark.triangle.fill", hud::errorOrange(), 14), 0, Qt::AlignTop);
     m_accessText = new QLabel(m_accessBanner);
     m_accessText->setObjectName("accessText");
     m_accessText->setWordWrap(true);
@@ -366,8 +367,8 @@ void HUDRootView::sync()
     const auto& closed = m_store.inaccessiblePads();
     m_accessBanner->setVisible(!closed.empty());
     if (!closed.empty()) {
-        const QString who = closed.size() == 1 ? QString::fromStdString(closed.front().name)
-                                               : QString::number(closed.size()) + " pads";
+        const QString who =
+            closed.size() == 1 ? QString::fromStdString(closed.front().name) : QString::number(closed.size()) + " pads";
         m_accessText->setText(who + (closed.size() == 1 ? " is" : " are") +
                               " connected, but Keyglass is not allowed to open " +
                               (closed.size() == 1 ? "it." : "them."));

@@ -74,7 +74,8 @@ QuickRemapSheet::QuickRemapSheet(PadStore& store, QWidget* parent) : QWidget(par
     auto* bindApp = new QPushButton("Bind New App...", m_card);
     bindApp->setObjectName("bindApp");
     bindApp->setProperty("hudButton", true);
-    bindApp->setToolTip(QString::fromUtf8("Bring an application to the front with this key (uses F13–F24 / ⌃F13–⌃F24)"));
+    bindApp->setToolTip(
+        QString::fromUtf8("Bring an application to the front with this key (uses F13–F24 / ⌃F13–⌃F24)"));
     connect(bindApp, &QPushButton::clicked, this, [this] {
         if (!m_shownFor)
             return;
@@ -108,8 +109,10 @@ QString QuickRemapSheet::describe(const EditingTarget& target) const
     const QString name =
         device ? QString::fromStdString(device->displayName()) : QString::fromStdString(target.deviceID());
     if (const auto* key = target.key())
-        return name +
-               QString::fromUtf8(" · Layer %1 · Key row %2, column %3").arg(key->layer).arg(key->row + 1).arg(key->col + 1);
+        return name + QString::fromUtf8(" · Layer %1 · Key row %2, column %3")
+                          .arg(key->layer)
+                          .arg(key->row + 1)
+                          .arg(key->col + 1);
     if (const auto* enc = target.encoder())
         return name + QString::fromUtf8(" · Layer %1 · Knob %2 · %3")
                           .arg(enc->layer)

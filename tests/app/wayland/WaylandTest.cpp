@@ -8,16 +8,16 @@
 #include "platform/ManualScheduler.h"
 #include "support/TempHome.h"
 
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
 #include <QDBusArgument>
-#include <QDBusMetaType>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QProcess>
-#include <QTest>
 #include <QScopeGuard>
+#include <QTest>
 #include <QThread>
 
 #include <atomic>
@@ -99,8 +99,7 @@ public:
         }
         if (message.member() == "CreateSession") {
             const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
-            m_session = "/org/freedesktop/portal/desktop/session/1/" +
-                        options.value("session_handle_token").toString();
+            m_session = "/org/freedesktop/portal/desktop/session/1/" + options.value("session_handle_token").toString();
             const QString request = requestPath(message, options);
             connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
             respond(request, 0, {{"session_handle", m_session}});
@@ -117,7 +116,8 @@ public:
             } else {
                 QList<Shortcut> bound;
                 if (answer == Answer::bind && !shortcuts.isEmpty())
-                    bound.push_back({shortcuts.front().id, {{"trigger_description", QString("Ctrl+Alt+Shift+Super+/")}}});
+                    bound.push_back(
+                        {shortcuts.front().id, {{"trigger_description", QString("Ctrl+Alt+Shift+Super+/")}}});
                 respond(request, 0, {{"shortcuts", QVariant::fromValue(bound)}});
             }
             return true;
