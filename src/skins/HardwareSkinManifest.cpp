@@ -1,5 +1,7 @@
 #include "skins/HardwareSkinManifest.h"
 
+#include "platform/JsonReading.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -12,35 +14,6 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 
 namespace {
-
-// nlohmann recurses once per nesting level, so a hostile file of nested brackets would exhaust the
-// stack before any member is looked at; this counts the depth first.
-bool nestingWithin(std::string_view text, int limit)
-{
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > limit)
-                return false;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return true;
-}
 
 // Reads members of one JSON object, remembering the first problem so the caller reports it once.
 class Members
@@ -144,7 +117,7 @@ Expected<HardwareSkinManifest> decodeSkinManifest(std::string_view text)
 {
     if (text.size() > MaxSkinManifestBytes)
         return unexpected(Error{"skin.json is larger than 1 MiB"});
-    if (!nestingWithin(text, MaxSkinManifestDepth))
+    if (!jsonDepthWithin(text, MaxSkinManifestDepth))
         return unexpected(Error{"skin.json nests too deeply"});
     const json document = json::parse(text, nullptr, false);
     if (document.is_discarded())
