@@ -18,9 +18,9 @@ namespace {
 using namespace keyglass;
 
 // Compressing a definition costs far more than one run, so each model's stream is made once.
-const VirtualPadSpec& model(std::uint8_t which)
+const VirtualPadConfig& model(std::uint8_t which)
 {
-    static const VirtualPadSpec specs[] = {
+    static const VirtualPadConfig configs[] = {
         quadgridSpec(),
         [] {
             auto s = solodialSpec();
@@ -34,7 +34,7 @@ const VirtualPadSpec& model(std::uint8_t which)
             return s;
         }(),
     };
-    return specs[which % std::size(specs)];
+    return configs[which % std::size(configs)];
 }
 
 void feedRequests(VirtualPad& pad, std::string_view data)

@@ -71,15 +71,15 @@ bool AppDelegate::start()
     QApplication::setQuitOnLastWindowClosed(false);
     logLine("Keyglass v2 starting (generic multi-device menu bar mode)...");
 
-    std::vector<std::string> specs = m_options.virtualPads;
+    std::vector<std::string> padList = m_options.virtualPads;
     if (m_options.demo) {
         const auto dir = paths::demoStateDir();
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
-        specs.push_back("quadgrid@" + (dir / "quadgrid.json").string());
-        specs.push_back("solodial@" + (dir / "solodial.json").string());
+        padList.push_back("quadgrid@" + (dir / "quadgrid.json").string());
+        padList.push_back("solodial@" + (dir / "solodial.json").string());
     }
-    auto pads = PadEnvironment::create(specs, m_options.includeRealPads);
+    auto pads = PadEnvironment::create(padList, m_options.includeRealPads);
     if (!pads) {
         logLine("Could not set up the pads: " + pads.error().message);
         return false;

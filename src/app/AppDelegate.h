@@ -28,7 +28,7 @@ struct AppOptions
 {
     /// Adds the built-in virtual pads, kept under the demo state folder.
     bool demo = false;
-    /// Further virtual pads (makeVirtualPad specs).
+    /// Further virtual pads (makeVirtualPad pad descriptions).
     std::vector<std::string> virtualPads;
     /// Leaves out real pads (tests on machines with pads attached).
     bool includeRealPads = true;

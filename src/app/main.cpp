@@ -30,17 +30,17 @@ void printUsage()
 
 std::vector<std::string> splitSpecs(std::string_view text)
 {
-    std::vector<std::string> specs;
+    std::vector<std::string> padList;
     while (!text.empty()) {
         const auto comma = text.find(',');
         const auto item = text.substr(0, comma);
         if (!item.empty())
-            specs.emplace_back(item);
+            padList.emplace_back(item);
         if (comma == std::string_view::npos)
             break;
         text.remove_prefix(comma + 1);
     }
-    return specs;
+    return padList;
 }
 
 } // namespace

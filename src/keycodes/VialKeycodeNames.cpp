@@ -17,7 +17,7 @@ struct NamedCode
     Keycode code;
 };
 
-// Every name and alias of QMK's keycode data (data/constants/keycodes, specs 0.0.1 to 0.0.10) in the
+// Every name and alias of QMK's keycode data (data/constants/keycodes, versions 0.0.1 to 0.0.10) in the
 // current numbering, sorted by name for binary search. Codes QMK later deleted or gave to another key
 // are left out, so an old name never lands on a different key.
 // clang-format off

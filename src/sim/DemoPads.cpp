@@ -74,9 +74,9 @@ const char* const SolodialDefinition = R"({
 
 } // namespace
 
-VirtualPadSpec quadgridSpec()
+VirtualPadConfig quadgridSpec()
 {
-    VirtualPadSpec s;
+    VirtualPadConfig s;
     s.vid = 0x1A86;
     s.pid = 0xFE16;
     s.manufacturer = "Loomworks";
@@ -164,9 +164,9 @@ VirtualPadSpec quadgridSpec()
     return s;
 }
 
-VirtualPadSpec solodialSpec()
+VirtualPadConfig solodialSpec()
 {
-    VirtualPadSpec s;
+    VirtualPadConfig s;
     s.vid = 0x5831;
     s.pid = 0x4249;
     s.manufacturer = "Tinkerloop";

@@ -12,9 +12,9 @@ namespace keyglass {
 
 /// VIA-only 4x4 grid with three knobs (two with push switches at row 4 columns 0 and 1), two
 /// hardware layer keys (row 4 columns 2 and 3) and channel-1 lighting. 1A86:FE16, VIA 12.
-VirtualPadSpec quadgridSpec();
+VirtualPadConfig quadgridSpec();
 /// Vial single knob over a single key with tap dances and rgblight. 5831:4249, VIA 9, Vial 6.
-VirtualPadSpec solodialSpec();
+VirtualPadConfig solodialSpec();
 std::shared_ptr<VirtualPad> makeQuadgrid();
 std::shared_ptr<VirtualPad> makeSolodial();
 

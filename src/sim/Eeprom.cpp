@@ -86,14 +86,14 @@ TapDanceData defaultTapDance()
     return td;
 }
 
-Eeprom::Eeprom(const VirtualPadSpec& spec) : m_spec(spec)
+Eeprom::Eeprom(const VirtualPadConfig& config) : m_config(config)
 {
     fillFromSpec();
 }
 
 void Eeprom::fillFromSpec()
 {
-    const auto& s = m_spec;
+    const auto& s = m_config;
     m_keymap.assign(static_cast<std::size_t>(s.layers) * s.rows * s.cols, 0);
     for (int l = 0; l < s.layers && l < static_cast<int>(s.keymap.size()); ++l)
         for (int r = 0; r < s.rows && r < static_cast<int>(s.keymap[l].size()); ++r)
@@ -128,7 +128,7 @@ void Eeprom::resetDynamicKeymap()
     m_savedLighting = saved;
     m_macros = macros;
     m_layoutOptions = options;
-    if (m_spec.vial) {
+    if (m_config.vial) {
         m_tapDances.assign(tapDances, defaultTapDance());
         for (auto& ko : m_keyOverrides) {
             ko = {};
@@ -141,22 +141,22 @@ void Eeprom::resetDynamicKeymap()
 
 std::size_t Eeprom::keyIndex(int layer, int row, int col) const
 {
-    return (static_cast<std::size_t>(layer) * m_spec.rows + row) * m_spec.cols + col;
+    return (static_cast<std::size_t>(layer) * m_config.rows + row) * m_config.cols + col;
 }
 
 std::size_t Eeprom::encoderIndex(int layer, int index, bool clockwise) const
 {
-    return (static_cast<std::size_t>(layer) * m_spec.encoderCount + index) * 2 + (clockwise ? 1 : 0);
+    return (static_cast<std::size_t>(layer) * m_config.encoderCount + index) * 2 + (clockwise ? 1 : 0);
 }
 
 bool Eeprom::hasKey(int layer, int row, int col) const
 {
-    return layer >= 0 && row >= 0 && col >= 0 && layer < m_spec.layers && row < m_spec.rows && col < m_spec.cols;
+    return layer >= 0 && row >= 0 && col >= 0 && layer < m_config.layers && row < m_config.rows && col < m_config.cols;
 }
 
 bool Eeprom::hasEncoder(int layer, int index) const
 {
-    return layer >= 0 && index >= 0 && layer < m_spec.layers && index < m_spec.encoderCount;
+    return layer >= 0 && index >= 0 && layer < m_config.layers && index < m_config.encoderCount;
 }
 
 Keycode Eeprom::keycode(int layer, int row, int col) const
@@ -247,7 +247,7 @@ void Eeprom::saveLighting(const VirtualLighting& light)
 std::string Eeprom::stateJson() const
 {
     using nlohmann::json;
-    const auto& s = m_spec;
+    const auto& s = m_config;
     json keymap = json::array();
     for (int l = 0; l < s.layers; ++l) {
         json layer = json::array();
@@ -303,7 +303,7 @@ Expected<void> Eeprom::loadStateJson(std::string_view text)
     if (!parsed->is_object())
         return unexpected(stateError("not a JSON object"));
     const json& doc = *parsed;
-    const auto& s = m_spec;
+    const auto& s = m_config;
     if (doc.value("format", std::string()) != StateFormat)
         return unexpected(stateError("unknown format"));
     auto sameInt = [&](const char* key, int expected) {

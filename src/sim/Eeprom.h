@@ -3,7 +3,7 @@
 // the layout options, as the firmware persists them, and their JSON state file.
 
 #include "model/Expected.h"
-#include "sim/VirtualPadSpec.h"
+#include "sim/VirtualPadConfig.h"
 
 #include <array>
 #include <cstddef>
@@ -30,8 +30,8 @@ TapDanceData defaultTapDance();
 class Eeprom
 {
 public:
-    /// `spec` must outlive the EEPROM; its contents are the factory state.
-    explicit Eeprom(const VirtualPadSpec& spec);
+    /// `config` must outlive the EEPROM; its contents are the factory state.
+    explicit Eeprom(const VirtualPadConfig& config);
 
     /// Keys and encoders out of range read 0 and ignore writes; a write reports whether it landed.
     Keycode keycode(int layer, int row, int col) const;
@@ -89,7 +89,7 @@ private:
     const std::vector<DynamicEntry>& entries(EntryTable table) const;
     std::vector<DynamicEntry>& entries(EntryTable table);
 
-    const VirtualPadSpec& m_spec;
+    const VirtualPadConfig& m_config;
     std::vector<Keycode> m_keymap;   // layer -> row -> col
     std::vector<Keycode> m_encoders; // layer -> encoder -> {ccw, cw}
     std::vector<TapDanceData> m_tapDances;

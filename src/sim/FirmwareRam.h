@@ -1,7 +1,7 @@
 #pragma once
 // What the emulated firmware holds in RAM only: it is lost on a power cycle, unlike the EEPROM.
 
-#include "sim/VirtualPadSpec.h"
+#include "sim/VirtualPadConfig.h"
 
 namespace keyglass::sim {
 
@@ -16,16 +16,16 @@ struct FirmwareRam
 };
 
 /// QMK's current keycode numbering (Vial protocol 6, VIA protocol 11) rather than the legacy one.
-inline bool modernKeycodes(const VirtualPadSpec& spec)
+inline bool modernKeycodes(const VirtualPadConfig& config)
 {
-    return spec.vial ? spec.vialVersion >= 6 : spec.viaVersion >= 11;
+    return config.vial ? config.vialVersion >= 6 : config.viaVersion >= 11;
 }
 
 /// A locked Vial pad refuses to store the bootloader key through its own commands.
-inline Keycode firewall(const VirtualPadSpec& spec, const FirmwareRam& ram, Keycode code)
+inline Keycode firewall(const VirtualPadConfig& config, const FirmwareRam& ram, Keycode code)
 {
-    const Keycode boot = modernKeycodes(spec) ? 0x7C00 : 0x5C00;
-    return (spec.vial && !ram.unlocked && code == boot) ? 0 : code;
+    const Keycode boot = modernKeycodes(config) ? 0x7C00 : 0x5C00;
+    return (config.vial && !ram.unlocked && code == boot) ? 0 : code;
 }
 
 } // namespace keyglass::sim

@@ -78,12 +78,12 @@ DecodedLayerKey decodeLayerKey(Keycode code, bool modern)
 
 } // namespace
 
-InputEmitter::InputEmitter(const VirtualPadSpec& spec, const Eeprom& eeprom) : m_spec(spec), m_eeprom(eeprom) {}
+InputEmitter::InputEmitter(const VirtualPadConfig& config, const Eeprom& eeprom) : m_config(config), m_eeprom(eeprom) {}
 
 int InputEmitter::activeLayer() const
 {
     const std::uint32_t layers = m_layerState | m_defaultLayerState;
-    for (int l = std::min(m_spec.layers, MaxLayers) - 1; l >= 0; --l)
+    for (int l = std::min(m_config.layers, MaxLayers) - 1; l >= 0; --l)
         if (layers & (1u << l))
             return l;
     return 0;
@@ -92,7 +92,7 @@ int InputEmitter::activeLayer() const
 Keycode InputEmitter::resolveKey(int row, int col) const
 {
     const std::uint32_t layers = m_layerState | m_defaultLayerState;
-    for (int l = m_spec.layers - 1; l >= 0; --l) {
+    for (int l = m_config.layers - 1; l >= 0; --l) {
         if (!(layers & (1u << l)))
             continue;
         const Keycode code = m_eeprom.keycode(l, row, col);
@@ -105,7 +105,7 @@ Keycode InputEmitter::resolveKey(int row, int col) const
 Keycode InputEmitter::resolveEncoder(int index, bool clockwise) const
 {
     const std::uint32_t layers = m_layerState | m_defaultLayerState;
-    for (int l = m_spec.layers - 1; l >= 0; --l) {
+    for (int l = m_config.layers - 1; l >= 0; --l) {
         if (!(layers & (1u << l)))
             continue;
         const Keycode code = m_eeprom.encoder(l, index, clockwise);
@@ -119,7 +119,7 @@ void InputEmitter::tap(Keycode code, std::vector<HidUsageEvent>& out, int depth)
 {
     if (depth > 4)
         return;
-    const bool modern = modernKeycodes(m_spec);
+    const bool modern = modernKeycodes(m_config);
     auto append = [&](const std::vector<HidUsageEvent>& events) {
         out.insert(out.end(), events.begin(), events.end());
     };
@@ -149,7 +149,7 @@ void InputEmitter::tap(Keycode code, std::vector<HidUsageEvent>& out, int depth)
         return;
     }
     const auto key = decodeLayerKey(code, modern);
-    const bool layerOk = key.layer >= 0 && key.layer < m_spec.layers;
+    const bool layerOk = key.layer >= 0 && key.layer < m_config.layers;
     switch (key.op) {
     case LayerOp::none:
         break;
@@ -188,7 +188,7 @@ void InputEmitter::releaseHeldLayer(std::optional<int> held)
 
 void InputEmitter::stepLayer(Keycode hardwareKey)
 {
-    const int layers = m_spec.layers;
+    const int layers = m_config.layers;
     const int current = activeLayer();
     const int next = hardwareKey == HardwareLayerDown ? (current + layers - 1) % layers : (current + 1) % layers;
     m_layerState = 1u << next;
@@ -197,10 +197,10 @@ void InputEmitter::stepLayer(Keycode hardwareKey)
 std::vector<HidUsageEvent> InputEmitter::press(int row, int col)
 {
     std::vector<HidUsageEvent> events;
-    if (row < 0 || col < 0 || row >= m_spec.rows || col >= m_spec.cols)
+    if (row < 0 || col < 0 || row >= m_config.rows || col >= m_config.cols)
         return events;
     const auto held = std::exchange(m_heldLayer, std::nullopt);
-    const auto& hwKeys = m_spec.hardwareLayerKeys;
+    const auto& hwKeys = m_config.hardwareLayerKeys;
     const auto hw = std::find_if(hwKeys.begin(), hwKeys.end(), [&](const HardwareLayerKey& k) {
         return k.cell == MatrixCell{row, col};
     });
@@ -215,7 +215,7 @@ std::vector<HidUsageEvent> InputEmitter::press(int row, int col)
 std::vector<HidUsageEvent> InputEmitter::turn(int index, bool clockwise)
 {
     std::vector<HidUsageEvent> events;
-    if (index < 0 || index >= m_spec.encoderCount)
+    if (index < 0 || index >= m_config.encoderCount)
         return events;
     const auto held = std::exchange(m_heldLayer, std::nullopt);
     tap(resolveEncoder(index, clockwise), events, 0);
@@ -225,14 +225,14 @@ std::vector<HidUsageEvent> InputEmitter::turn(int index, bool clockwise)
 
 std::optional<MatrixCell> InputEmitter::clickCell(int index) const
 {
-    if (index < 0 || index >= static_cast<int>(m_spec.encoderClicks.size()))
+    if (index < 0 || index >= static_cast<int>(m_config.encoderClicks.size()))
         return std::nullopt;
-    return m_spec.encoderClicks[static_cast<std::size_t>(index)];
+    return m_config.encoderClicks[static_cast<std::size_t>(index)];
 }
 
 void InputEmitter::setActiveLayer(int layer)
 {
-    if (layer < 0 || layer >= m_spec.layers)
+    if (layer < 0 || layer >= m_config.layers)
         return;
     m_layerState = 1u << layer;
     m_heldLayer.reset();

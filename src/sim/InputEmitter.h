@@ -14,8 +14,8 @@ namespace keyglass::sim {
 class InputEmitter
 {
 public:
-    /// `spec` and `eeprom` must outlive the emitter; the keymap is read at every press.
-    InputEmitter(const VirtualPadSpec& spec, const Eeprom& eeprom);
+    /// `config` and `eeprom` must outlive the emitter; the keymap is read at every press.
+    InputEmitter(const VirtualPadConfig& config, const Eeprom& eeprom);
 
     /// Taps the key at (row, col) on the active layer; nothing for a cell outside the matrix.
     std::vector<HidUsageEvent> press(int row, int col);
@@ -36,7 +36,7 @@ private:
     void stepLayer(Keycode hardwareKey);
     void releaseHeldLayer(std::optional<int> held);
 
-    const VirtualPadSpec& m_spec;
+    const VirtualPadConfig& m_config;
     const Eeprom& m_eeprom;
     std::uint32_t m_layerState = 0;
     std::uint32_t m_defaultLayerState = 1;

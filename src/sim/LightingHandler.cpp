@@ -4,8 +4,8 @@
 
 namespace keyglass::sim {
 
-LightingHandler::LightingHandler(const VirtualPadSpec& spec, Eeprom& eeprom, FirmwareRam& ram)
-    : m_spec(spec), m_eeprom(eeprom), m_ram(ram)
+LightingHandler::LightingHandler(const VirtualPadConfig& config, Eeprom& eeprom, FirmwareRam& ram)
+    : m_config(config), m_eeprom(eeprom), m_ram(ram)
 {
 }
 
@@ -17,7 +17,7 @@ void LightingHandler::save()
 
 void LightingHandler::handle(RawHidReport& r)
 {
-    switch (m_spec.lighting) {
+    switch (m_config.lighting) {
     case LightingDialect::none:
         r[0] = IdUnhandled;
         break;
@@ -79,7 +79,7 @@ void LightingHandler::handleChannel(RawHidReport& r)
 {
     constexpr std::uint8_t Custom = 1, Rgblight = 2;
     const std::uint8_t channel = r[1];
-    if (channel != Custom && !(channel == Rgblight && m_spec.rgblightChannel)) {
+    if (channel != Custom && !(channel == Rgblight && m_config.rgblightChannel)) {
         r[0] = IdUnhandled;
         return;
     }

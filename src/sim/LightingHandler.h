@@ -10,7 +10,7 @@ namespace keyglass::sim {
 class LightingHandler
 {
 public:
-    LightingHandler(const VirtualPadSpec& spec, Eeprom& eeprom, FirmwareRam& ram);
+    LightingHandler(const VirtualPadConfig& config, Eeprom& eeprom, FirmwareRam& ram);
 
     /// Edits the request in place into the answer.
     void handle(RawHidReport& r);
@@ -20,7 +20,7 @@ private:
     void handleChannel(RawHidReport& r);
     void save();
 
-    const VirtualPadSpec& m_spec;
+    const VirtualPadConfig& m_config;
     Eeprom& m_eeprom;
     FirmwareRam& m_ram;
 };

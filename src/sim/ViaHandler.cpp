@@ -7,18 +7,18 @@
 
 namespace keyglass::sim {
 
-ViaHandler::ViaHandler(const VirtualPadSpec& spec,
+ViaHandler::ViaHandler(const VirtualPadConfig& config,
                        Eeprom& eeprom,
                        FirmwareRam& ram,
                        LightingHandler& lighting,
                        std::function<std::uint32_t()> uptimeMs)
-    : m_spec(spec), m_eeprom(eeprom), m_ram(ram), m_lighting(lighting), m_uptimeMs(std::move(uptimeMs))
+    : m_config(config), m_eeprom(eeprom), m_ram(ram), m_lighting(lighting), m_uptimeMs(std::move(uptimeMs))
 {
 }
 
 void ViaHandler::handle(RawHidReport& r)
 {
-    const auto& s = m_spec;
+    const auto& s = m_config;
     switch (static_cast<ViaCommand>(r[0])) {
     case ViaCommand::GetProtocolVersion:
         putBe16(r, 1, static_cast<std::uint16_t>(s.viaVersion));
@@ -96,7 +96,7 @@ void ViaHandler::handle(RawHidReport& r)
 
 void ViaHandler::handleKeymapBuffer(RawHidReport& r)
 {
-    if (m_spec.vial && r[3] > MaxBulk)
+    if (m_config.vial && r[3] > MaxBulk)
         return; // vial-qmk ignores oversized requests
     const bool get = isCommand(r[0], ViaCommand::KeymapGetBuffer);
     const std::size_t offset = be16(r, 1);
@@ -116,7 +116,7 @@ void ViaHandler::handleKeymapBuffer(RawHidReport& r)
         } else {
             kc = high ? static_cast<Keycode>((r[4 + i] << 8) | (kc & 0xFF))
                       : static_cast<Keycode>((kc & 0xFF00) | r[4 + i]);
-            if (locked() && !high && firewall(m_spec, m_ram, kc) != kc)
+            if (locked() && !high && firewall(m_config, m_ram, kc) != kc)
                 kc = 0xFFFF;
             m_eeprom.setKeycodeAt(at / 2, kc);
             m_eeprom.markChanged();
@@ -126,7 +126,7 @@ void ViaHandler::handleKeymapBuffer(RawHidReport& r)
 
 void ViaHandler::handleEncoder(RawHidReport& r)
 {
-    if (!*m_spec.viaEncoderCommands) {
+    if (!*m_config.viaEncoderCommands) {
         r[0] = IdUnhandled;
         return;
     }
@@ -140,7 +140,7 @@ void ViaHandler::handleEncoder(RawHidReport& r)
 
 void ViaHandler::handleKeyboardValue(RawHidReport& r, bool set)
 {
-    const auto& s = m_spec;
+    const auto& s = m_config;
     const bool modernVia = !s.vial && s.viaVersion >= 11;
     if (set) {
         switch (r[1]) {

@@ -16,7 +16,7 @@ class ViaHandler
 {
 public:
     /// `uptimeMs` answers the uptime query; it is asked only for that query.
-    ViaHandler(const VirtualPadSpec& spec,
+    ViaHandler(const VirtualPadConfig& config,
                Eeprom& eeprom,
                FirmwareRam& ram,
                LightingHandler& lighting,
@@ -29,9 +29,9 @@ private:
     void handleKeyboardValue(RawHidReport& r, bool set);
     void handleKeymapBuffer(RawHidReport& r);
     void handleEncoder(RawHidReport& r);
-    bool locked() const { return m_spec.vial && !m_ram.unlocked; }
+    bool locked() const { return m_config.vial && !m_ram.unlocked; }
 
-    const VirtualPadSpec& m_spec;
+    const VirtualPadConfig& m_config;
     Eeprom& m_eeprom;
     FirmwareRam& m_ram;
     LightingHandler& m_lighting;

@@ -13,17 +13,17 @@ constexpr int UnlockPolls = 50;
 
 } // namespace
 
-VialHandler::VialHandler(const VirtualPadSpec& spec,
+VialHandler::VialHandler(const VirtualPadConfig& config,
                          Eeprom& eeprom,
                          FirmwareRam& ram,
                          const std::vector<std::uint8_t>& definition)
-    : m_spec(spec), m_eeprom(eeprom), m_ram(ram), m_definition(definition)
+    : m_config(config), m_eeprom(eeprom), m_ram(ram), m_definition(definition)
 {
 }
 
 bool VialHandler::heldByUnlock(const RawHidReport& request) const
 {
-    if (!m_spec.vial || !m_ram.unlockInProgress)
+    if (!m_config.vial || !m_ram.unlockInProgress)
         return false;
     if (!isCommand(request[0], ViaCommand::VialPrefix))
         return true;
@@ -33,7 +33,7 @@ bool VialHandler::heldByUnlock(const RawHidReport& request) const
 
 void VialHandler::handle(RawHidReport& r)
 {
-    const auto& s = m_spec;
+    const auto& s = m_config;
     switch (r[1]) {
     case 0x00: { // keyboard id
         r.fill(0);
@@ -155,10 +155,10 @@ void VialHandler::handleDynamicEntry(RawHidReport& r)
     }
     case 0x02: {
         TapDanceData td;
-        td.onTap = firewall(m_spec, m_ram, le16(&r[4]));
-        td.onHold = firewall(m_spec, m_ram, le16(&r[6]));
-        td.onDoubleTap = firewall(m_spec, m_ram, le16(&r[8]));
-        td.onTapHold = firewall(m_spec, m_ram, le16(&r[10]));
+        td.onTap = firewall(m_config, m_ram, le16(&r[4]));
+        td.onHold = firewall(m_config, m_ram, le16(&r[6]));
+        td.onDoubleTap = firewall(m_config, m_ram, le16(&r[8]));
+        td.onTapHold = firewall(m_config, m_ram, le16(&r[10]));
         td.tappingTerm = le16(&r[12]);
         if (!m_eeprom.setTapDance(static_cast<int>(idx), td)) {
             r[0] = IdUnhandled;

@@ -15,7 +15,7 @@ class VialHandler
 {
 public:
     /// `definition` is the xz stream served to FE 02; it must outlive the handler.
-    VialHandler(const VirtualPadSpec& spec,
+    VialHandler(const VirtualPadConfig& config,
                 Eeprom& eeprom,
                 FirmwareRam& ram,
                 const std::vector<std::uint8_t>& definition);
@@ -30,7 +30,7 @@ public:
 private:
     void handleDynamicEntry(RawHidReport& r);
 
-    const VirtualPadSpec& m_spec;
+    const VirtualPadConfig& m_config;
     Eeprom& m_eeprom;
     FirmwareRam& m_ram;
     const std::vector<std::uint8_t>& m_definition;

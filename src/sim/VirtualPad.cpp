@@ -19,8 +19,8 @@ constexpr int MaxMatrix = 255;
 constexpr int MaxEncoders = 255;
 constexpr std::size_t MaxStateFileBytes = 8 * 1024 * 1024;
 
-/// The spec with every count inside what the firmware's wire fields can carry.
-VirtualPadSpec normalised(VirtualPadSpec s)
+/// The config with every count inside what the firmware's wire fields can carry.
+VirtualPadConfig normalised(VirtualPadConfig s)
 {
     s.rows = std::clamp(s.rows, 1, MaxMatrix);
     s.cols = std::clamp(s.cols, 1, MaxMatrix);
@@ -40,7 +40,7 @@ VirtualPadSpec normalised(VirtualPadSpec s)
     return s;
 }
 
-std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadSpec& padSpec)
+std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadConfig& padSpec)
 {
     if (padSpec.definitionBlob)
         return *padSpec.definitionBlob;
@@ -53,7 +53,7 @@ std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadSpec& padSpec)
     return xzCompress(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
-sim::FirmwareRam bootRam(const VirtualPadSpec& s, const sim::Eeprom& eeprom)
+sim::FirmwareRam bootRam(const VirtualPadConfig& s, const sim::Eeprom& eeprom)
 {
     sim::FirmwareRam ram;
     ram.lighting = eeprom.savedLighting();
@@ -63,12 +63,12 @@ sim::FirmwareRam bootRam(const VirtualPadSpec& s, const sim::Eeprom& eeprom)
 
 } // namespace
 
-VirtualPad::VirtualPad(VirtualPadSpec padSpec)
-    : m_spec(normalised(std::move(padSpec))), m_definition(makeDefinitionStream(m_spec)), m_eeprom(m_spec),
-      m_ram(bootRam(m_spec, m_eeprom)), m_lighting(m_spec, m_eeprom, m_ram),
-      m_via(m_spec, m_eeprom, m_ram, m_lighting, [this] { return uptimeMsLocked(); }),
-      m_vial(m_spec, m_eeprom, m_ram, m_definition), m_input(m_spec, m_eeprom), m_clock([] { return Clock::now(); }),
-      m_bootTime(m_clock())
+VirtualPad::VirtualPad(VirtualPadConfig padSpec)
+    : m_config(normalised(std::move(padSpec))), m_definition(makeDefinitionStream(m_config)), m_eeprom(m_config),
+      m_ram(bootRam(m_config, m_eeprom)), m_lighting(m_config, m_eeprom, m_ram),
+      m_via(m_config, m_eeprom, m_ram, m_lighting, [this] { return uptimeMsLocked(); }),
+      m_vial(m_config, m_eeprom, m_ram, m_definition), m_input(m_config, m_eeprom),
+      m_clock([] { return Clock::now(); }), m_bootTime(m_clock())
 {
 }
 
@@ -76,7 +76,7 @@ VirtualPad::~VirtualPad() = default;
 
 std::string VirtualPad::identifier() const
 {
-    return deviceIdentifier(m_spec.vid, m_spec.pid);
+    return deviceIdentifier(m_config.vid, m_config.pid);
 }
 
 std::uint32_t VirtualPad::uptimeMsLocked() const
@@ -100,7 +100,7 @@ RawHidReport VirtualPad::handleLocked(const RawHidReport& request)
     RawHidReport r = request;
     if (m_vial.heldByUnlock(r))
         return r;
-    if (sim::isCommand(r[0], sim::ViaCommand::VialPrefix) && m_spec.vial)
+    if (sim::isCommand(r[0], sim::ViaCommand::VialPrefix) && m_config.vial)
         m_vial.handle(r);
     else
         m_via.handle(r);
@@ -427,7 +427,7 @@ void VirtualPad::powerCycle()
 {
     std::lock_guard lock(m_mutex);
     const int indications = m_ram.deviceIndications; // counted for the tests, not firmware state
-    m_ram = bootRam(m_spec, m_eeprom);
+    m_ram = bootRam(m_config, m_eeprom);
     m_ram.deviceIndications = indications;
     m_input.reset();
     m_faults.reconnect();

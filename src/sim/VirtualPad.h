@@ -22,7 +22,7 @@
 #include "sim/LightingHandler.h"
 #include "sim/ViaHandler.h"
 #include "sim/VialHandler.h"
-#include "sim/VirtualPadSpec.h"
+#include "sim/VirtualPadConfig.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -42,7 +42,7 @@ public:
     using InputSink =
         std::function<void(const VirtualPad&, std::uint16_t usagePage, std::uint16_t usage, std::int32_t value)>;
 
-    explicit VirtualPad(VirtualPadSpec padSpec);
+    explicit VirtualPad(VirtualPadConfig padSpec);
     ~VirtualPad();
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
@@ -52,7 +52,7 @@ public:
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionText(std::string_view text);
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionFile(const std::filesystem::path& path);
 
-    const VirtualPadSpec& padSpec() const { return m_spec; }
+    const VirtualPadConfig& padSpec() const { return m_config; }
     /// "%04X:%04X" of vid and pid.
     std::string identifier() const;
 
@@ -83,10 +83,10 @@ public:
 
     // --- EEPROM ---
 
-    int rows() const { return m_spec.rows; }
-    int cols() const { return m_spec.cols; }
-    int layerCount() const { return m_spec.layers; }
-    int encoderCount() const { return m_spec.encoderCount; }
+    int rows() const { return m_config.rows; }
+    int cols() const { return m_config.cols; }
+    int layerCount() const { return m_config.layers; }
+    int encoderCount() const { return m_config.encoderCount; }
     /// 0 when out of range.
     Keycode keycode(int layer, int row, int col) const;
     void setKeycode(int layer, int row, int col, Keycode code);
@@ -181,7 +181,7 @@ private:
     void sendToHost(const std::vector<HidUsageEvent>& events);
 
     mutable std::mutex m_mutex;
-    VirtualPadSpec m_spec;
+    VirtualPadConfig m_config;
     std::vector<std::uint8_t> m_definition;
 
     // The firmware: what it persists, what it holds in RAM, and the handlers answering the wire.

@@ -91,7 +91,7 @@ constexpr Keycode EncoderPlan[4][2] = {{0xAA, 0xA9}, {0xDA, 0xD9}, {0xAC, 0xAB},
 
 } // namespace
 
-Expected<VirtualPadSpec> vialDefinitionSpec(std::string_view text)
+Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text)
 {
     using nlohmann::json;
     const auto parsed = parseJsonCapped(text, MaxDefinitionBytes);
@@ -122,7 +122,7 @@ Expected<VirtualPadSpec> vialDefinitionSpec(std::string_view text)
         if (const auto keymap = layouts->find("keymap"); keymap != layouts->end())
             positions = scanKlePositions(*keymap);
 
-    VirtualPadSpec padSpec;
+    VirtualPadConfig padSpec;
     padSpec.vid = hexId(doc, "vendorId").value_or(0x4B47);
     padSpec.pid = hexId(doc, "productId").value_or(0x0001);
     padSpec.manufacturer = "Vial";

@@ -3,13 +3,13 @@
 // plausible keycodes on four layers, encoders from the "idx,dir ... e" legends.
 
 #include "model/Expected.h"
-#include "sim/VirtualPadSpec.h"
+#include "sim/VirtualPadConfig.h"
 
 #include <string_view>
 
 namespace keyglass {
 
-/// The spec of a Vial pad for definition `text` (JSON, never a path).
-Expected<VirtualPadSpec> vialDefinitionSpec(std::string_view text);
+/// The config of a Vial pad for definition `text` (JSON, never a path).
+Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text);
 
 } // namespace keyglass

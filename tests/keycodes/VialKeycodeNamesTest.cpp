@@ -325,7 +325,7 @@ TEST(VialKeycodeNames, AgreesWithQmkKeycodeData)
         if (entry.path().extension() == ".hjson")
             files.push_back(entry.path());
     }
-    // Later specs override earlier ones; "keycodes_0.0.10" sorts after "keycodes_0.0.9" by version.
+    // Later versions override earlier ones; "keycodes_0.0.10" sorts after "keycodes_0.0.9" by version.
     const auto version = [](const fs::path& path) {
         unsigned a = 0, b = 0, c = 0;
         std::sscanf(path.filename().string().c_str(), "keycodes_%u.%u.%u", &a, &b, &c);

@@ -40,14 +40,14 @@ class HalfGoodStateFile : public ::testing::TestWithParam<Corruption>
 TEST_P(HalfGoodStateFile, ChangesNothing)
 {
     // The keymap comes first in the file, so a bad field further down must not leave it half loaded.
-    VirtualPadSpec spec = quadgridSpec();
-    spec.tapDances.assign(2, sim::defaultTapDance());
-    Eeprom written(spec);
+    VirtualPadConfig config = quadgridSpec();
+    config.tapDances.assign(2, sim::defaultTapDance());
+    Eeprom written(config);
     scribble(written);
     auto doc = json::parse(written.stateJson());
     GetParam().apply(doc);
 
-    Eeprom eeprom(spec);
+    Eeprom eeprom(config);
     const std::string before = eeprom.stateJson();
     EXPECT_FALSE(eeprom.loadStateJson(doc.dump()).has_value());
     EXPECT_EQ(eeprom.stateJson(), before);
@@ -73,12 +73,12 @@ INSTANTIATE_TEST_SUITE_P(LastFields,
 
 TEST(Eeprom, StateFileCarriesEveryPersistedPart)
 {
-    VirtualPadSpec spec = quadgridSpec();
-    spec.tapDances.assign(2, sim::defaultTapDance());
-    Eeprom written(spec);
+    VirtualPadConfig config = quadgridSpec();
+    config.tapDances.assign(2, sim::defaultTapDance());
+    Eeprom written(config);
     scribble(written);
 
-    Eeprom read(spec);
+    Eeprom read(config);
     ASSERT_TRUE(read.loadStateJson(written.stateJson()).has_value());
     EXPECT_EQ(read.stateJson(), written.stateJson());
     EXPECT_EQ(read.keycode(1, 2, 3), 0x1234);
@@ -92,11 +92,11 @@ TEST(Eeprom, StateFileCarriesEveryPersistedPart)
 TEST(Eeprom, KeymapResetKeepsMacrosLightAndLayoutOptions)
 {
     for (const bool vial : {false, true}) {
-        VirtualPadSpec spec = quadgridSpec();
-        spec.vial = vial;
-        spec.tapDances.assign(2, TapDanceData{0x04, 0, 0, 0, 150});
-        spec.keyOverrideCount = 1;
-        Eeprom eeprom(spec);
+        VirtualPadConfig config = quadgridSpec();
+        config.vial = vial;
+        config.tapDances.assign(2, TapDanceData{0x04, 0, 0, 0, 150});
+        config.keyOverrideCount = 1;
+        Eeprom eeprom(config);
         const Keycode factory = eeprom.keycode(1, 2, 3);
         scribble(eeprom);
         (void)eeprom.takeChanged();
@@ -108,7 +108,7 @@ TEST(Eeprom, KeymapResetKeepsMacrosLightAndLayoutOptions)
         EXPECT_EQ(eeprom.savedLighting().hue, 12) << vial;
         EXPECT_EQ(eeprom.layoutOptions(), 0x01020304u) << vial;
         // Only a Vial build wipes its tap dances and key overrides to the firmware defaults.
-        EXPECT_EQ(eeprom.tapDance(0), vial ? sim::defaultTapDance() : spec.tapDances[0]) << vial;
+        EXPECT_EQ(eeprom.tapDance(0), vial ? sim::defaultTapDance() : config.tapDances[0]) << vial;
         EXPECT_EQ(eeprom.entry(sim::EntryTable::keyOverrides, 0)[9], vial ? 0x07 : 0x00) << vial;
     }
 }

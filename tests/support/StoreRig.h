@@ -29,8 +29,8 @@ struct StoreRig
     ScriptedDesktop desktop;
     std::unique_ptr<PadStore> store;
 
-    /// Plugs in a virtual pad (a makeVirtualPad spec); none, with the reason in padError, when the
-    /// spec does not make one.
+    /// Plugs in a virtual pad (a makeVirtualPad pad description); none, with the reason in padError, when the
+    /// description does not make one.
     std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
     {
         auto pad = makeVirtualPad(padSpec);

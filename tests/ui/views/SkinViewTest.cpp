@@ -63,7 +63,7 @@ private slots:
     {
         struct Pad
         {
-            const char* spec;
+            const char* config;
             const char* id;
             std::vector<std::pair<std::string, QString>> colorways;
         };
@@ -71,7 +71,7 @@ private slots:
              std::vector<Pad>{{"quadgrid", QuadgridID, {{"graphite", "Graphite"}, {"arctic", "Arctic"}}},
                               {"solodial", SolodialID, {{"obsidian", "Obsidian"}, {"copper", "Copper"}}}}) {
             HudFixture f;
-            f.addPad(pad.spec);
+            f.addPad(pad.config);
             PadStore& store = f.makeStore();
             HUDRootView hud(store);
             showAtPreferredSize(hud, store);
@@ -98,7 +98,7 @@ private slots:
             HardwareStudioSkinView* view = card->studioView();
             const double aspect = view->skin().manifest.aspectRatio;
             QVERIFY(std::abs(view->imageRect().width() / view->imageRect().height() - aspect) < 0.02);
-            saveScreenshot(hud, QString("skin-%1-hud").arg(pad.spec));
+            saveScreenshot(hud, QString("skin-%1-hud").arg(pad.config));
             for (std::size_t i = 0; i < pad.colorways.size(); ++i) {
                 actions[qsizetype(i)]->trigger();
                 QCOMPARE(card->selectedColorwayID(), pad.colorways[i].first);
@@ -116,7 +116,7 @@ private slots:
                     colorwayImagePath(view->skin().folder, view->skin().manifest.colorways[i])->string()));
                 QVERIFY(photo.width() >= 2 * view->imageRect().width());
                 saveScreenshot(*view,
-                               QString("skin-%1-%2").arg(pad.spec, QString::fromStdString(pad.colorways[i].first)));
+                               QString("skin-%1-%2").arg(pad.config, QString::fromStdString(pad.colorways[i].first)));
             }
 
             // Back to the deck; the choice of colorway stays with the card.

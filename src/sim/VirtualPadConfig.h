@@ -49,7 +49,7 @@ struct HardwareLayerKey
     Keycode code = 0x00F1;
 };
 
-struct VirtualPadSpec
+struct VirtualPadConfig
 {
     int vid = 0;
     int pid = 0;
