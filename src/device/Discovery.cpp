@@ -7,6 +7,7 @@
 #include "device/ViaCommands.h"
 #include "device/ViaLayout.h"
 #include "keycodes/KeycodeSafety.h"
+#include "keycodes/LegacyNumbering.h"
 #include "platform/Log.h"
 
 #include <algorithm>
@@ -123,6 +124,12 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
                     model.keymap[layer][row][col] = *code;
                 else
                     model.unreadCells.insert(layerCellKey(layer, row, col));
+
+    if (model.proto.writesAlignedLayerMoves())
+        for (auto& layer : model.keymap)
+            for (auto& row : layer)
+                for (Keycode& code : row)
+                    code = swapAlignedLayerMoveBlocks(code);
 
     for (int layer = 0; layer < model.layerCount; ++layer)
         for (int row = 0; row < model.rows; ++row)

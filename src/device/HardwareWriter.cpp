@@ -2,6 +2,7 @@
 
 #include "device/RawHidSession.h"
 #include "device/ViaCommands.h"
+#include "keycodes/LegacyNumbering.h"
 
 #include <set>
 #include <string>
@@ -79,7 +80,10 @@ Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& mode
                 const auto l = wireByte(layer), r = wireByte(row), c = wireByte(col);
                 if (!l || !r || !c)
                     continue;
-                const auto answer = session->exchange(setKeycodeRequest(*l, *r, *c, model.keycodeAt(layer, row, col)));
+                Keycode code = model.keycodeAt(layer, row, col);
+                if (model.proto.writesAlignedLayerMoves())
+                    code = swapAlignedLayerMoveBlocks(code);
+                const auto answer = session->exchange(setKeycodeRequest(*l, *r, *c, code));
                 if (!echoes(answer, via::SetKeycode)) {
                     session->close();
                     return fail(WriteError::keycode,

@@ -48,9 +48,9 @@ constexpr NamedCode Wrappers[] = {
     {"LGUI", 0x0800}, {"LCMD", 0x0800}, {"LWIN", 0x0800}, {"G", 0x0800},    {"LCG", 0x0900},  {"SGUI", 0x0A00},
     {"SCMD", 0x0A00}, {"SWIN", 0x0A00}, {"LSG", 0x0A00},  {"LCSG", 0x0B00}, {"LAG", 0x0C00},  {"LCAG", 0x0D00},
     {"LSAG", 0x0E00}, {"SAG", 0x0E00},  {"HYPR", 0x0F00}, {"RCTL", 0x1100}, {"RSFT", 0x1200}, {"RCS", 0x1300},
-    {"RALT", 0x1400}, {"ROPT", 0x1400}, {"ALGR", 0x1400}, {"RCA", 0x1500},  {"RSA", 0x1600},  {"RGUI", 0x1800},
-    {"RCMD", 0x1800}, {"RWIN", 0x1800}, {"RCG", 0x1900},  {"RSG", 0x1A00},  {"RCSG", 0x1B00}, {"RAG", 0x1C00},
-    {"RCAG", 0x1D00}, {"RSAG", 0x1E00},
+    {"RALT", 0x1400}, {"ROPT", 0x1400}, {"ALGR", 0x1400}, {"RCA", 0x1500},  {"RSA", 0x1600},  {"SAGR", 0x1600},
+    {"RGUI", 0x1800}, {"RCMD", 0x1800}, {"RWIN", 0x1800}, {"RCG", 0x1900},  {"RSG", 0x1A00},  {"RCSG", 0x1B00},
+    {"RAG", 0x1C00},  {"RCAG", 0x1D00}, {"RSAG", 0x1E00},
 };
 
 // Mod-tap names that are not a wrapper name followed by "_T".

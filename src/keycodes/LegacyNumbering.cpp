@@ -161,6 +161,13 @@ std::optional<Keycode> fromLegacyNumbering(Keycode legacy)
     return std::nullopt;
 }
 
+Keycode swapAlignedLayerMoveBlocks(Keycode code)
+{
+    if (code >= 0x5000 && code <= 0x501F)
+        return static_cast<Keycode>(code ^ 0x0010);
+    return code;
+}
+
 std::optional<Keycode> toCurrentNumbering(Keycode code, bool legacyKeycodes)
 {
     if (!legacyKeycodes)

@@ -16,6 +16,11 @@ std::optional<Keycode> toLegacyNumbering(Keycode current);
 /// 0.17 and Vial wrote it, and 0x5000 | n from QMK 0.18; both read as TO(n), the first is written.
 std::optional<Keycode> fromLegacyNumbering(Keycode legacy);
 
+/// QMK 0.18 (VIA protocol 10) kept the old numbering but moved TO(n) to 0x5000 | n, where the old
+/// numbering has it at 0x5010 | n. Pads of that firmware are read and written through this swap of
+/// the two blocks: it is its own inverse, so a code read and written back is never changed.
+Keycode swapAlignedLayerMoveBlocks(Keycode code);
+
 /// `code` of a pad in the current numbering: translated when `legacyKeycodes`, else unchanged.
 std::optional<Keycode> toCurrentNumbering(Keycode code, bool legacyKeycodes);
 

@@ -105,6 +105,11 @@ bool DeviceProtocol::legacyKeycodes() const
     return viaVersion() <= 10;
 }
 
+bool DeviceProtocol::writesAlignedLayerMoves() const
+{
+    return !isVial() && viaVersion() == 10;
+}
+
 Keycode DeviceModel::keycodeAt(int layer, int row, int col) const
 {
     if (layer < 0 || row < 0 || col < 0 || static_cast<size_t>(layer) >= keymap.size())

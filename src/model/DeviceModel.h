@@ -117,8 +117,10 @@ public:
     std::uint64_t uid() const;
     /// "VIA v12" or "Vial v6".
     std::string label() const;
-    /// True for VIA below protocol 10 and Vial below protocol 6: the mouse wheel then uses 0xF9/0xFA.
+    /// True for VIA up to protocol 10 and Vial up to protocol 5: QMK's keycode numbering before 0.19.
     bool legacyKeycodes() const;
+    /// True for VIA protocol 10 (QMK 0.18): old numbering, but TO(n) on the wire is 0x5000 | n.
+    bool writesAlignedLayerMoves() const;
 
     bool operator==(const DeviceProtocol&) const = default;
 

@@ -2,7 +2,9 @@
 #include "support/TempHome.h"
 
 #include "device/Discovery.h"
+#include "device/HardwareWriter.h"
 #include "device/RawHidSession.h"
+#include "keycodes/KeycodeExpression.h"
 
 #include <nlohmann/json.hpp>
 
@@ -325,6 +327,34 @@ TEST(DeviceLoading, ViaOnlyCellClassification)
     const auto newer = v12.load();
     ASSERT_TRUE(newer);
     EXPECT_TRUE(newer->protectedLayerCells.empty()) << "0x5F80... is firmware-custom only up to protocol 11";
+}
+
+TEST(DeviceLoading, Protocol10LayerMovesReadAsTheirLayerAndWriteBackUnchanged)
+{
+    for (const int viaVersion : {9, 10}) {
+        Rig rig;
+        rig.firmware.viaVersion = viaVersion;
+        rig.firmware.layers = 2;
+        rig.firmware.rows = 1;
+        rig.firmware.cols = 3;
+        rig.firmware.keymap = {{{0, 0, 0}, 0x5001},
+                               {{0, 0, 1}, 0x5011},
+                               {{0, 0, 2}, 0x0004},
+                               {{1, 0, 0}, 0x0000},
+                               {{1, 0, 1}, 0x0000},
+                               {{1, 0, 2}, 0x0000}};
+        const auto before = rig.firmware.keymap;
+        auto model = rig.load();
+        ASSERT_TRUE(model);
+        ASSERT_TRUE(model->legacyKeycodes());
+        // QMK 0.18 wrote TO(1) as 0x5001; older firmware as 0x5011.
+        const std::string to1 = formatKeycode(model->keycodeAt(0, 0, viaVersion == 10 ? 0 : 1), true);
+        EXPECT_EQ(to1, "TO(1)") << "protocol " << viaVersion;
+
+        const auto written = writeDeviceToHardware(rig.backend, *model);
+        ASSERT_TRUE(written) << written.error().message;
+        EXPECT_EQ(rig.firmware.keymap, before) << "protocol " << viaVersion;
+    }
 }
 
 TEST(DeviceLoading, ViaEncoderProbeCountsUpToTheLastBoundIndex)
