@@ -2,6 +2,7 @@
 
 #include "device/linux/HidapiBackend.h"
 #include "sim/DemoPads.h"
+#include "sim/FaultPlan.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -50,11 +51,19 @@ TimePoint CompositeHidBackend::now() const
 Expected<std::unique_ptr<PadEnvironment>> PadEnvironment::create(const std::vector<std::string>& virtualSpecs,
                                                                  bool includeRealPads)
 {
+    FaultPlan faults;
+    if (const char* env = std::getenv("KEYGLASS_VIRTUAL_FAULTS")) {
+        auto plan = parseFaultPlan(env);
+        if (!plan)
+            return unexpected(plan.error());
+        faults = std::move(*plan);
+    }
     auto virtualBackend = std::make_shared<VirtualHidBackend>();
     for (const auto& padSpec : virtualSpecs) {
         auto pad = makeVirtualPad(padSpec);
         if (!pad)
             return unexpected(pad.error());
+        faults.applyTo(**pad);
         virtualBackend->addPad(std::move(*pad));
     }
     if (const char* env = std::getenv("KEYGLASS_REAL_PADS"); env && std::string_view(env) == "0")

@@ -1,0 +1,145 @@
+// Every fault a USB link can show, during a load and during Apply, through the same text plans a
+// person can set in KEYGLASS_VIRTUAL_FAULTS: no crash, the system's own error, and nothing written to
+// the pad after the first exchange that failed.
+
+#include "sim/FaultPlan.h"
+#include "support/StoreFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace keyglass::test {
+namespace {
+
+bool isWrite(const RawHidReport& request)
+{
+    return request[0] == 0x05 || request[0] == 0x15 || request[0] == 0x07 || request[0] == 0x09 ||
+           (request[0] == 0xFE && (request[1] == 0x06 || request[1] == 0x0D));
+}
+
+int writesIn(const std::vector<RawHidReport>& requests, std::size_t from)
+{
+    int writes = 0;
+    for (std::size_t i = from; i < requests.size(); ++i)
+        writes += isWrite(requests[i]);
+    return writes;
+}
+
+void applyPlan(VirtualPad& pad, const std::string& text)
+{
+    const auto plan = parseFaultPlan(text);
+    ASSERT_TRUE(plan) << plan.error().message;
+    plan->applyTo(pad);
+}
+
+TEST(FaultPlanText, ReadsEveryFaultAndRefusesWhatItCannotRead)
+{
+    const auto plan = parseFaultPlan(" drop=5, garbage-all,wrong-echo=2 ,disconnect-after=0,delay=3:240,refuse-open,");
+    ASSERT_TRUE(plan) << plan.error().message;
+    EXPECT_EQ(plan->faults.size(), 6u);
+    EXPECT_TRUE(parseFaultPlan("")->faults.empty());
+
+    for (const char* bad : {"drop",
+                            "drop=0",
+                            "drop=-1",
+                            "drop=5x",
+                            "delay=3",
+                            "delay=3:99999999",
+                            "explode",
+                            "garbage=99999999999",
+                            "refuse-open=1"}) {
+        const auto refused = parseFaultPlan(bad);
+        ASSERT_FALSE(refused) << bad;
+        EXPECT_NE(refused.error().message.find("KEYGLASS_VIRTUAL_FAULTS"), std::string::npos) << bad;
+    }
+}
+
+struct LinkFault
+{
+    const char* name;
+    const char* plan; // "%" stands for the request number
+};
+
+constexpr LinkFault LinkFaults[] = {
+    {"drop", "drop=%"},
+    {"garbage", "garbage=%"},
+    {"wrongEcho", "wrong-echo=%"},
+    {"disconnect", "disconnect-after=%"},
+    {"lateBeyondTheDeadline", "delay=%:300"},
+};
+
+std::string planFor(const LinkFault& fault, int n)
+{
+    std::string text = fault.plan;
+    text.replace(text.find('%'), 1, std::to_string(n));
+    return text;
+}
+
+class FaultMatrix : public ::testing::TestWithParam<LinkFault>
+{
+};
+
+TEST_P(FaultMatrix, ALoadThatMeetsTheFaultNeverWritesAndNeverShowsAFullPad)
+{
+    for (const int n : {1, 2, 3, 5, 20, 60, 150}) {
+        StoreRig rig;
+        auto pad = rig.addPad("quadgrid");
+        ASSERT_NE(pad, nullptr) << rig.padError;
+        applyPlan(*pad, planFor(GetParam(), n));
+        PadStore& s = rig.makeStore();
+        EXPECT_EQ(writesIn(pad->requests(), 0), 0) << "request " << n;
+        if (const DeviceModel* model = s.device(QuadgridID)) {
+            // A fault on a keymap read leaves a partial model; one in the handshake may end the load.
+            EXPECT_TRUE(model->isPartial() || pad->requests().size() > static_cast<std::size_t>(n)) << "request " << n;
+        }
+    }
+}
+
+TEST_P(FaultMatrix, ApplyStopsAtTheFirstFailedWriteWithItsMessage)
+{
+    StoreRig rig;
+    auto pad = rig.addPad("quadgrid");
+    ASSERT_NE(pad, nullptr) << rig.padError;
+    PadStore& s = rig.makeStore();
+    ASSERT_NE(s.device(QuadgridID), nullptr);
+    ASSERT_FALSE(s.device(QuadgridID)->isPartial());
+    s.chooseKey(QuadgridID, 0, 0, 0);
+    ASSERT_TRUE(s.editingTarget());
+    s.assign(*s.editingTarget(), 0x0004);
+
+    // The fourth request of the Apply session: past the open, on a keymap write.
+    applyPlan(*pad, planFor(GetParam(), 4));
+    const std::size_t before = pad->requests().size();
+    s.apply(QuadgridID);
+    rig.settle();
+    const std::string toast = s.toastMessage().value_or("");
+    EXPECT_TRUE(s.toastIsError()) << toast;
+    EXPECT_TRUE(toast.starts_with("Failed writing L")) << toast;
+    const auto& requests = pad->requests();
+    ASSERT_GE(requests.size(), before + 4);
+    EXPECT_EQ(writesIn(requests, before + 4), 0) << "a write after the failed one";
+    EXPECT_TRUE(s.device(QuadgridID)->dirty) << "the edits stay staged";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLinkFault, FaultMatrix, ::testing::ValuesIn(LinkFaults), [](const auto& info) {
+    return std::string(info.param.name);
+});
+
+TEST_F(StoreTest, APadThatRefusesToOpenIsNeverShownAndNeverWritten)
+{
+    auto pad = addPad("quadgrid");
+    applyPlan(*pad, "refuse-open");
+    PadStore& s = makeStore();
+    EXPECT_EQ(s.device(QuadgridID), nullptr);
+    EXPECT_TRUE(pad->requests().empty());
+}
+
+TEST_F(StoreTest, AnAnswerJustInsideTheDeadlineIsNoFault)
+{
+    auto pad = addPad("quadgrid");
+    applyPlan(*pad, "delay=1:240,delay=7:240,delay=150:240");
+    makeStore();
+    EXPECT_FALSE(device(QuadgridID).isPartial());
+}
+
+} // namespace
+} // namespace keyglass::test
