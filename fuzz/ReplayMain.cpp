@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -64,16 +66,34 @@ Bytes mutate(const Bytes& seed, const Bytes& other, std::mt19937& rng)
     }
     return out;
 }
+// "corpus:KIND" is a folder of the outside corpus: KEYGLASS_CORPUS_DIR/KIND when that is set.
+std::filesystem::path seedFolder(std::string_view argument)
+{
+    constexpr std::string_view Prefix = "corpus:";
+    if (!argument.starts_with(Prefix))
+        return std::filesystem::path(argument);
+    const char* override = std::getenv("KEYGLASS_CORPUS_DIR");
+#ifdef KG_SHARED_DIR
+    const std::filesystem::path corpus =
+        override && *override ? std::filesystem::path(override) : std::filesystem::path(KG_SHARED_DIR) / "corpus";
+#else
+    const std::filesystem::path corpus = override ? override : "";
+#endif
+    return corpus / argument.substr(Prefix.size());
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<Bytes> seeds;
     for (int i = 1; i < argc; ++i) {
+        const std::filesystem::path folder = seedFolder(argv[i]);
         std::error_code ec;
-        if (!std::filesystem::is_directory(argv[i], ec))
-            continue;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
+        if (!std::filesystem::is_directory(folder, ec)) {
+            std::fprintf(stderr, "seed folder %s is missing\n", folder.c_str());
+            return 1;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
             if (!entry.is_regular_file())
                 continue;
             std::ifstream in(entry.path(), std::ios::binary);

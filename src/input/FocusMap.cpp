@@ -185,7 +185,7 @@ Keycode chooseFocusTrigger(std::optional<Keycode> currentSlotCode, const FocusMa
     return triggers.front();
 }
 
-Expected<std::string> bindFocusApp(const std::filesystem::path& file, Keycode code, const std::string& appPath)
+Expected<std::string> focusTextWithBinding(std::string_view existingText, Keycode code, const std::string& appPath)
 {
     const auto label = baseLabel(static_cast<std::uint8_t>(code & 0xFF));
     if (!label)
@@ -205,31 +205,7 @@ Expected<std::string> bindFocusApp(const std::filesystem::path& file, Keycode co
         modNames.emplace_back("cmd");
     const std::set<std::string> newSet(modNames.begin(), modNames.end());
 
-    json existing = json::array();
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
-        const auto text = readFileCapped(file, MaxFocusFileBytes);
-        std::optional<json> hotkeys = text ? hotkeysOf(*text) : std::nullopt;
-        if (hotkeys) {
-            existing = std::move(*hotkeys);
-        } else if (!text) {
-            // Too large, a folder, a FIFO...: what cannot be read cannot be kept, so it is not replaced.
-            return unexpected(Error("Could not write " + file.string() + ": the existing file is unreadable (" +
-                                        reasonOf(text.error(), file) + ")",
-                                    static_cast<int>(FocusBindError::writeFailed),
-                                    ErrorDomain));
-        } else if (!text->empty()) {
-            // A hand edit with a typo must not cost the user every other binding.
-            std::filesystem::path backup = file;
-            backup += ".bak";
-            if (auto kept = writeFileAtomically(backup, *text); !kept)
-                return unexpected(Error("Could not write " + file.string() + ": the existing file could not be kept (" +
-                                            reasonOf(kept.error(), backup) + ")",
-                                        static_cast<int>(FocusBindError::writeFailed),
-                                        ErrorDomain));
-        }
-    }
-
+    const json existing = hotkeysOf(existingText).value_or(json::array());
     json kept = json::array();
     for (const auto& entry : existing) {
         if (entryHasKey(entry, keyName) && modifierNameSet(entry) == newSet)
@@ -243,16 +219,50 @@ Expected<std::string> bindFocusApp(const std::filesystem::path& file, Keycode co
     }
     kept.push_back(json{{"key", keyName}, {"mods", modNames}, {"app", appPath}});
 
-    std::string text;
     try {
-        text = json{{"hotkeys", std::move(kept)}}.dump(2) + "\n";
+        return json{{"hotkeys", std::move(kept)}}.dump(2) + "\n";
     } catch (const json::exception&) {
         return unexpected(Error("The application path is not valid UTF-8: " + appPath,
                                 static_cast<int>(FocusBindError::notSerialisable),
                                 ErrorDomain));
     }
+}
 
-    if (auto written = writeFileAtomically(file, text); !written)
+Expected<std::string> bindFocusApp(const std::filesystem::path& file, Keycode code, const std::string& appPath)
+{
+    // A trigger without a key name fails before the file is touched.
+    if (!baseLabel(static_cast<std::uint8_t>(code & 0xFF)))
+        return unexpected(focusTextWithBinding({}, code, appPath).error());
+
+    std::string existing;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        const auto text = readFileCapped(file, MaxFocusFileBytes);
+        if (!text) {
+            // Too large, a folder, a FIFO...: what cannot be read cannot be kept, so it is not replaced.
+            return unexpected(Error("Could not write " + file.string() + ": the existing file is unreadable (" +
+                                        reasonOf(text.error(), file) + ")",
+                                    static_cast<int>(FocusBindError::writeFailed),
+                                    ErrorDomain));
+        }
+        if (hotkeysOf(*text)) {
+            existing = *text;
+        } else if (!text->empty()) {
+            // A hand edit with a typo must not cost the user every other binding.
+            std::filesystem::path backup = file;
+            backup += ".bak";
+            if (auto kept = writeFileAtomically(backup, *text); !kept)
+                return unexpected(Error("Could not write " + file.string() + ": the existing file could not be kept (" +
+                                            reasonOf(kept.error(), backup) + ")",
+                                        static_cast<int>(FocusBindError::writeFailed),
+                                        ErrorDomain));
+        }
+    }
+
+    const auto text = focusTextWithBinding(existing, code, appPath);
+    if (!text)
+        return unexpected(text.error());
+    if (auto written = writeFileAtomically(file, *text); !written)
         return unexpected(Error("Could not write " + file.string() + ": " + reasonOf(written.error(), file),
                                 static_cast<int>(FocusBindError::writeFailed),
                                 ErrorDomain));

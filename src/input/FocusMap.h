@@ -43,6 +43,10 @@ enum class FocusBindError
     notSerialisable = 3,
 };
 
+/// The text of a focus file after binding `code` to `appPath`: the entries of `existingText` (none
+/// when it is no usable focus file) without those of the same trigger, then the new one.
+Expected<std::string> focusTextWithBinding(std::string_view existingText, Keycode code, const std::string& appPath);
+
 /// Binds `code` to the application at `appPath` in the focus file: every entry for the same trigger
 /// (same key name and the same set of modifier names) is removed and the new one appended; the file
 /// is rewritten atomically with sorted keys, keeping only the members it knows. A file that exists
