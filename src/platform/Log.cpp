@@ -9,6 +9,10 @@
 #include <mutex>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace keyglass {
 
 namespace {
@@ -16,6 +20,49 @@ std::mutex g_logMutex;
 LogObserver g_observer = nullptr;
 void* g_observerContext = nullptr;
 LogConsole g_console = LogConsole::standardOutput;
+// Opens the log for appending, refusing anything but a regular file: a FIFO put in its place would
+// block every log line, a device would take them.
+int openLogFile(const std::filesystem::path& file)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Called with the log mutex held. The file keeps at most MaxLogBytes; the older half of the history
+// is kept as keyglass.log.1.
+void appendToLogFile(const std::string& line)
+{
+    const auto file = paths::logFile();
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    int fd = openLogFile(file);
+    if (fd < 0)
+        return;
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) == 0 && static_cast<std::uintmax_t>(status.st_size) + line.size() > MaxLogBytes) {
+        ::close(fd);
+        std::filesystem::path previous = file;
+        previous += ".1";
+        std::filesystem::rename(file, previous, ec);
+        fd = openLogFile(file);
+        if (fd < 0)
+            return;
+    }
+    const ssize_t written = ::write(fd, line.data(), line.size());
+    (void)written; // a log line that cannot be written is dropped
+    ::close(fd);
+}
 } // namespace
 
 std::string isoTimestampUTC()
@@ -57,13 +104,7 @@ void logLine(std::string_view message)
     if (g_observer)
         g_observer(line, g_observerContext);
 
-    const auto file = paths::logFile();
-    std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    if (std::FILE* out = std::fopen(file.c_str(), "ab")) {
-        std::fwrite(line.data(), 1, line.size(), out);
-        std::fclose(out);
-    }
+    appendToLogFile(line);
 }
 
 } // namespace keyglass

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -7,8 +8,11 @@ namespace keyglass {
 
 /// Writes "[<UTC ISO-8601 time>] <message>\n" to standard output (flushed at once) and appends it to
 /// the log file (paths::logFile(); file and folder are created on first write). Failures are ignored.
-/// Thread-safe.
+/// Thread-safe. A log file about to grow past MaxLogBytes becomes keyglass.log.1 (replacing the older
+/// one) and a new file is begun; anything but a regular file at the log's path is never written.
 void logLine(std::string_view message);
+
+constexpr std::uintmax_t MaxLogBytes = 4 * 1024 * 1024;
 
 /// Where log lines are echoed besides the log file: standard output by default (the desktop app), standard
 /// error or nowhere for front ends whose standard output is their result (the CLI).

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace keyglass {
@@ -309,6 +310,23 @@ void PadStore::setShowingPresets(bool showing)
     notify();
 }
 
+// On a full keyboard an unmatched key is most of what the user types, so the log gets the code only
+// with KEYGLASS_DEBUG_INPUT=1, and otherwise a count at 1, 10, 100... unmatched keys per pad.
+void PadStore::logUnmatchedInput(const std::string& deviceID, Keycode code)
+{
+    if (const char* debug = std::getenv("KEYGLASS_DEBUG_INPUT"); debug && std::string_view(debug) == "1") {
+        logLine("Live input unmatched on " + deviceID + ": qmk=" + hex4(code));
+        return;
+    }
+    const std::uint64_t count = ++m_unmatchedInputCounts[deviceID];
+    std::uint64_t power = 1;
+    while (power < count && power <= UINT64_MAX / 10)
+        power *= 10;
+    if (power == count)
+        logLine("Live input unmatched on " + deviceID + ": " + std::to_string(count) +
+                (count == 1 ? " key so far" : " keys so far"));
+}
+
 void PadStore::showToast(std::string message, bool isError)
 {
     m_toastMessage = message;
@@ -502,7 +520,7 @@ void PadStore::handleLiveKeycode(const std::string& deviceID, Keycode code)
         return;
     const auto match = findLiveMatch(*model, code);
     if (!match) {
-        logLine("Live input unmatched on " + deviceID + ": qmk=" + hex4(code));
+        logUnmatchedInput(deviceID, code);
         return;
     }
     model->activeLayer = match->layer;

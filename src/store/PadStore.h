@@ -209,6 +209,7 @@ public:
     Desktop& desktop() const { return m_services.desktop; }
 
 private:
+    void logUnmatchedInput(const std::string& deviceID, Keycode code);
     /// True, with a toast, when the pads are released and must not be talked to.
     bool refuseWhileReleased();
     void notify();
@@ -245,6 +246,7 @@ private:
     FocusMap m_focusMap;
 
     std::map<std::string, std::string> m_activePresetIDByDevice;
+    std::map<std::string, std::uint64_t> m_unmatchedInputCounts;
     std::unique_ptr<HIDInputWatcher> m_watcher;
     std::unique_ptr<LightingWrites> m_lightingWrites;
     std::set<std::string> m_lastEndpointIDs;

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
+
+#include <sys/stat.h>
 
 using namespace keyglass;
 using namespace keyglass::test;
@@ -33,12 +36,33 @@ TEST(Log, LinesCarryAUtcTimestampAndLandInTheLogFileOfTheCurrentHome)
     ASSERT_EQ(capture.lines().size(), 2u);
 }
 
-TEST(Log, AnUnwritableLogIsIgnored)
+TEST(Log, AnythingButARegularFileAtTheLogsPathIsLeftAlone)
+{
+    {
+        TempHome home;
+        fs::create_directories(paths::logFile()); // a folder where the file should be
+        logLine("still fine");
+        EXPECT_TRUE(fs::is_directory(paths::logFile()));
+    }
+    TempHome home;
+    fs::create_directories(paths::logFile().parent_path());
+    ASSERT_EQ(::mkfifo(paths::logFile().c_str(), 0600), 0);
+    logLine("a FIFO nobody reads would block here"); // returns at once
+    EXPECT_TRUE(fs::is_fifo(paths::logFile()));
+}
+
+TEST(Log, AFullLogMovesAsideAndANewOneBegins)
 {
     TempHome home;
-    fs::create_directories(paths::logFile()); // a folder where the file should be
-    logLine("still fine");
-    SUCCEED();
+    fs::create_directories(paths::logFile().parent_path());
+    const std::string old(MaxLogBytes - 10, 'x');
+    std::ofstream(paths::logFile(), std::ios::binary) << old;
+    logLine("the line that does not fit");
+    fs::path previous = paths::logFile();
+    previous += ".1";
+    EXPECT_EQ(fs::file_size(previous), old.size());
+    EXPECT_LT(fs::file_size(paths::logFile()), 100u);
+    EXPECT_EQ(fs::status(paths::logFile()).permissions() & fs::perms::others_read, fs::perms::none);
 }
 
 TEST(Paths, FollowXdgVariablesAtCallTimeAndIgnoreRelativeOnes)

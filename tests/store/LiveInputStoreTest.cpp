@@ -104,9 +104,26 @@ TEST_F(LiveStoreTest, AFocusTriggerFiresEvenWhenNothingIsBoundToIt)
     EXPECT_EQ(focused, std::vector<std::string>{"/usr/share/applications/org.gnome.Terminal.desktop"});
     EXPECT_TRUE(
         log.contains("Focus trigger from 5831:4249: qmk=0x016F -> /usr/share/applications/org.gnome.Terminal.desktop"));
-    EXPECT_TRUE(log.contains("Live input unmatched on 5831:4249: qmk=0x016F"));
+    EXPECT_TRUE(log.contains("Live input unmatched on 5831:4249: 1 key so far"));
     s.handleLiveKeycode("0000:0000", 0x016F); // not a listed pad: dropped
     EXPECT_EQ(focused.size(), 1u);
+}
+
+TEST_F(LiveStoreTest, WhatTheUserTypesOnUnmappedKeysStaysOutOfTheLog)
+{
+    addPad("solodial");
+    PadStore& s = makeStore();
+    for (int i = 0; i < 120; ++i)
+        s.handleLiveKeycode(SolodialID, 0x0004 + (i % 26));
+    EXPECT_FALSE(log.contains("qmk=0x00")) << "no key code without KEYGLASS_DEBUG_INPUT=1";
+    EXPECT_TRUE(log.contains("Live input unmatched on 5831:4249: 10 keys so far"));
+    EXPECT_TRUE(log.contains("Live input unmatched on 5831:4249: 100 keys so far"));
+    EXPECT_FALSE(log.contains("120 keys"));
+
+    ::setenv("KEYGLASS_DEBUG_INPUT", "1", 1);
+    s.handleLiveKeycode(SolodialID, 0x0005);
+    ::unsetenv("KEYGLASS_DEBUG_INPUT");
+    EXPECT_TRUE(log.contains("Live input unmatched on 5831:4249: qmk=0x0005"));
 }
 
 TEST_F(LiveStoreTest, TouchingTheFocusFileReloadsTheMapsWithinOnePeriod)
