@@ -65,6 +65,8 @@ struct DevicePreset
 
 /// Largest preset document decodePreset reads.
 constexpr std::size_t MaxPresetDocumentBytes = 4 * 1024 * 1024;
+/// The custom preset files read into memory at most, all together; the files beyond are left out.
+constexpr std::size_t MaxCustomPresetLibraryBytes = 8 * 1024 * 1024;
 
 /// Reads a preset from parsed JSON. Unknown members are ignored; an optional member given as null
 /// counts as absent. The error names the offending member, e.g. `missing member "builtIn"`,

@@ -5,6 +5,7 @@
 #include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
 #include "platform/AtomicFile.h"
+#include "platform/Log.h"
 #include "platform/Paths.h"
 #include "presets/PresetStaging.h"
 
@@ -229,7 +230,17 @@ std::vector<DevicePreset> loadPresets()
         }
     }
     std::map<std::string, bool> seenCustom;
+    std::uintmax_t budget = MaxCustomPresetLibraryBytes;
+    int skipped = 0;
     for (const auto& file : jsonFilesIn(paths::customPresetsDir())) {
+        // A preset in memory takes several times its file's size: past the budget, files are left out.
+        std::error_code sizeError;
+        const std::uintmax_t size = fs::file_size(file, sizeError);
+        if (sizeError || size > budget) {
+            skipped += !sizeError;
+            continue;
+        }
+        budget -= size;
         auto preset = readPresetFile(file);
         if (!preset || seenCustom.contains(preset->id))
             continue;
@@ -242,6 +253,9 @@ std::vector<DevicePreset> loadPresets()
             presets.push_back(std::move(*preset));
         }
     }
+    if (skipped > 0)
+        logLine("Custom presets: " + std::to_string(skipped) + " files left out, the library holds at most " +
+                std::to_string(MaxCustomPresetLibraryBytes / (1024 * 1024)) + " MiB");
     return presets;
 }
 

@@ -160,6 +160,24 @@ TEST(PresetLibrary, LoadsJsonFilesOfAnyCaseAndSkipsEverythingElse)
     EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
 }
 
+TEST(PresetLibrary, CustomPresetsAreReadOnlyUpToTheLibrarysBudget)
+{
+    TempHome home;
+    const fs::path dir = paths::customPresetsDir();
+    fs::create_directories(dir);
+    // Three files of 3 MiB each (whitespace after the document): two fit the 8 MiB, the third does not.
+    const std::string padding(3 * 1024 * 1024, ' ');
+    for (const char* id : {"custom-a", "custom-b", "custom-c"})
+        keyglass::test::writeText(dir / (std::string(id) + ".json"), encodePreset(samplePreset(id)) + padding);
+    keyglass::test::writeText(dir / "custom-d.json", encodePreset(samplePreset("custom-d")));
+
+    const auto presets = loadPresets();
+    EXPECT_NE(findId(presets, "custom-a"), nullptr);
+    EXPECT_NE(findId(presets, "custom-b"), nullptr);
+    EXPECT_EQ(findId(presets, "custom-c"), nullptr);
+    EXPECT_NE(findId(presets, "custom-d"), nullptr) << "a small file still fits after a big one is left out";
+}
+
 TEST(PresetLibrary, CustomFileWithABuiltInIdReplacesItInPlace)
 {
     TempHome home;
