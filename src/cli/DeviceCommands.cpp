@@ -159,6 +159,7 @@ int runDevices(Invocation& call)
         json list = json::array();
         for (const auto& pad : *pads) {
             json entry = toJson(pad.model);
+            entry["unread"] = pad.model.unreadCount();
             if (timing) {
                 entry["exchanges"] = pad.stats.exchanges;
                 entry["load_ms"] = pad.stats.loadMs;
@@ -172,6 +173,8 @@ int runDevices(Invocation& call)
             call.out << m.id << "\t" << m.displayName() << "\t" << m.proto.label() << "\t" << m.rows << "x" << m.cols
                      << "\tlayers=" << m.layerCount << " keys=" << m.keys.size() << " encoders=" << m.encoders.size()
                      << " tapDances=" << m.tapDanceCount << " lighting=" << toString(m.rgb.kind);
+            if (m.isPartial())
+                call.out << " unread=" << m.unreadCount();
             if (timing)
                 call.out << " exchanges=" << pad.stats.exchanges << " load_ms=" << formatMs(pad.stats.loadMs);
             call.out << "\n";
