@@ -98,6 +98,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     column->addWidget(buildHeader());
     column->addWidget(buildNote());
     column->addWidget(buildAccessBanner());
+    column->addWidget(buildPartialLoadBanner());
 
     m_switcher = new QWidget(this);
     m_switcher->setFixedHeight(SwitcherHeight - 10);
@@ -246,32 +247,58 @@ QWidget* HUDRootView::buildNote()
     return m_note;
 }
 
+// A warning line above the card with one action: the text is set by sync().
+QWidget* HUDRootView::buildBanner(QLabel*& text,
+                                  const char* textName,
+                                  const QString& action,
+                                  const char* actionName,
+                                  const QString& tooltip,
+                                  std::function<void()> onAction)
+{
+    auto* banner = new QWidget(this);
+    banner->setObjectName("glassBox");
+    banner->setAttribute(Qt::WA_StyledBackground);
+    auto* row = new QHBoxLayout(banner);
+    row->setContentsMargins(10, 8, 8, 8);
+    row->setSpacing(8);
+    row->addWidget(symbolLabel(banner, "exclamationmark.triangle.fill", hud::errorOrange(), 14), 0, Qt::AlignTop);
+    text = new QLabel(banner);
+    text->setObjectName(textName);
+    text->setWordWrap(true);
+    text->setFont(hud::uiFont(9.5));
+    row->addWidget(text, 1);
+    auto* button = new QPushButton(action, banner);
+    button->setObjectName(actionName);
+    button->setProperty("hudButton", true);
+    button->setProperty("primary", true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setToolTip(tooltip);
+    connect(button, &QPushButton::clicked, this, std::move(onAction));
+    row->addWidget(button, 0, Qt::AlignVCenter);
+    banner->hide();
+    return banner;
+}
+
 // A pad is on the bus but its RawHID node is closed to this user: say so and offer to install the rule.
 QWidget* HUDRootView::buildAccessBanner()
 {
-    m_accessBanner = new QWidget(this);
-    m_accessBanner->setObjectName("glassBox");
-    m_accessBanner->setAttribute(Qt::WA_StyledBackground);
-    auto* row = new QHBoxLayout(m_accessBanner);
-    row->setContentsMargins(10, 8, 8, 8);
-    row->setSpacing(8);
-    row->addWidget(
-        symbolLabel(m_accessBanner, "exclamationmark.triangle.fill", hud::errorOrange(), 14), 0, Qt::AlignTop);
-    m_accessText = new QLabel(m_accessBanner);
-    m_accessText->setObjectName("accessText");
-    m_accessText->setWordWrap(true);
-    m_accessText->setFont(hud::uiFont(9.5));
-    row->addWidget(m_accessText, 1);
-    auto* fix = new QPushButton(QString::fromUtf8("Fix access…"), m_accessBanner);
-    fix->setObjectName("fixAccess");
-    fix->setProperty("hudButton", true);
-    fix->setProperty("primary", true);
-    fix->setCursor(Qt::PointingHandCursor);
-    fix->setToolTip("Install the udev rule that lets you open VIA and Vial pads (asks for a password)");
-    connect(fix, &QPushButton::clicked, this, [this] { m_store.fixDeviceAccess(); });
-    row->addWidget(fix, 0, Qt::AlignVCenter);
-    m_accessBanner->hide();
+    m_accessBanner = buildBanner(m_accessText,
+                                 "accessText",
+                                 QString::fromUtf8("Fix access…"),
+                                 "fixAccess",
+                                 "Install the udev rule that lets you open VIA and Vial pads (asks for a password)",
+                                 [this] { m_store.fixDeviceAccess(); });
     return m_accessBanner;
+}
+
+// The selected pad was read only in part: its card shows what could be read, and Apply waits for a reload.
+QWidget* HUDRootView::buildPartialLoadBanner()
+{
+    m_partialBanner = buildBanner(
+        m_partialText, "partialText", "Reload", "reloadPartial", "Read the pad again; edits you staged stay", [this] {
+            m_store.refresh();
+        });
+    return m_partialBanner;
 }
 
 QWidget* HUDRootView::buildEmptyState()
@@ -375,6 +402,13 @@ void HUDRootView::sync()
     }
 
     const DeviceModel* selected = m_store.selectedDevice();
+    m_partialBanner->setVisible(selected && selected->isPartial());
+    if (selected && selected->isPartial()) {
+        const int unread = selected->unreadCount();
+        m_partialText->setText(QString::number(unread) + (unread == 1 ? " key" : " keys") + " of " +
+                               QString::fromStdString(selected->displayName()) +
+                               " could not be read. Apply stays off until a reload reads them all.");
+    }
     m_empty->setVisible(!selected);
     m_card->setVisible(selected != nullptr);
     if (selected) {

@@ -64,7 +64,14 @@ private:
     QWidget* buildHeader();
     QWidget* buildEmptyState();
     QWidget* buildNote();
+    QWidget* buildBanner(QLabel*& text,
+                         const char* textName,
+                         const QString& action,
+                         const char* actionName,
+                         const QString& tooltip,
+                         std::function<void()> onAction);
     QWidget* buildAccessBanner();
+    QWidget* buildPartialLoadBanner();
     void syncSwitcher();
 
     PadStore& m_store;
@@ -81,6 +88,8 @@ private:
     QWidget* m_note = nullptr;
     QWidget* m_accessBanner = nullptr;
     QLabel* m_accessText = nullptr;
+    QWidget* m_partialBanner = nullptr;
+    QLabel* m_partialText = nullptr;
     QWidget* m_switcher = nullptr;
     QHBoxLayout* m_switcherRow = nullptr;
     std::vector<std::string> m_switcherIDs;

@@ -111,6 +111,27 @@ private slots:
         QVERIFY(hud.card()->isVisible());
     }
 
+    void aPadReadInPartSaysSoUntilAReloadReadsItAll()
+    {
+        HudFixture f;
+        auto pad = f.addPad("quadgrid");
+        pad->dropAnswer(150); // a key of a later layer
+        PadStore& store = f.makeStore();
+        HUDRootView hud(store);
+        showAtPreferredSize(hud, store);
+        auto* text = hud.findChild<QLabel*>("partialText");
+        auto* reload = hud.findChild<QPushButton*>("reloadPartial");
+        QVERIFY(text && reload);
+        QVERIFY(reload->isVisible());
+        QCOMPARE(text->text(),
+                 QString("1 key of Loomworks QuadGrid Macropad could not be read. Apply stays off until a reload "
+                         "reads them all."));
+        saveScreenshot(hud, "hud-partial-load");
+        clickCentre(reload);
+        f.settle();
+        QVERIFY(!reload->isVisible());
+    }
+
     // The look at 1x and 2x with no pad, each pad alone and both, at the size the window gets.
     void screenshotsAtEverySize()
     {
