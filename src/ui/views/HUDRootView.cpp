@@ -3,7 +3,7 @@
 #include "store/PadStore.h"
 #include "ui/HudStyle.h"
 #include "ui/views/PresetBrowserOverlay.h"
-#include "ui/views/QuickRemapSheet.h"
+#include "ui/views/KeycodePickerOverlay.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -128,7 +128,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     toastRow->addWidget(m_toastText, 1);
     column->addWidget(m_toast);
 
-    m_sheet = new QuickRemapSheet(store, this);
+    m_picker = new KeycodePickerOverlay(store, this);
     m_presetBrowser = new PresetBrowserOverlay(store, this);
 
     m_observer = m_store.addObserver([this] { sync(); });
@@ -395,9 +395,11 @@ void HUDRootView::sync()
     }
 
     if (const auto& target = m_store.editingTarget())
-        m_sheet->open(*target);
+        m_picker->open(*target);
+    else if (m_picker->target())
+        m_picker->dismiss();
     else
-        m_sheet->hide();
+        m_picker->hide();
     if (m_store.showingPresets() && !m_store.editingTarget())
         m_presetBrowser->open();
     else
@@ -409,8 +411,8 @@ void HUDRootView::sync()
 void HUDRootView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_sheet->isVisible())
-        m_sheet->setGeometry(rect());
+    if (m_picker->isVisible())
+        m_picker->setGeometry(rect());
     if (m_presetBrowser->isVisible())
         m_presetBrowser->setGeometry(rect());
 }
