@@ -415,7 +415,8 @@ void PadStore::setTappingTerm(const std::string& deviceID, int index, Keycode mi
     if (!model || index < 0 || static_cast<size_t>(index) >= model->tapDances.size())
         return;
     const Keycode before = model->tapDances[static_cast<size_t>(index)].tappingTerm;
-    if (stageTappingTerm(*model, index, milliseconds) && model->tapDances[static_cast<size_t>(index)].tappingTerm != before)
+    if (stageTappingTerm(*model, index, milliseconds) &&
+        model->tapDances[static_cast<size_t>(index)].tappingTerm != before)
         notify();
 }
 

@@ -54,8 +54,13 @@ TEST(PickerEntries, BuildersGiveQmkCodesInThePadsNumbering)
 
     // Every builder's code reads back through the expression parser in both numberings.
     for (bool legacy : {false, true}) {
-        for (LayerAction action : {LayerAction::mo, LayerAction::tg, LayerAction::to, LayerAction::tt,
-                                   LayerAction::osl, LayerAction::df, LayerAction::lt}) {
+        for (LayerAction action : {LayerAction::mo,
+                                   LayerAction::tg,
+                                   LayerAction::to,
+                                   LayerAction::tt,
+                                   LayerAction::osl,
+                                   LayerAction::df,
+                                   LayerAction::lt}) {
             const auto code = layerKeycode(action, 3, 0x2C, legacy);
             ASSERT_TRUE(code) << layerActionName(action) << " legacy=" << legacy;
             EXPECT_EQ(parseKeycodeExpression(formatKeycode(*code, legacy), legacy), code);

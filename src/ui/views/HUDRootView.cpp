@@ -2,8 +2,8 @@
 
 #include "store/PadStore.h"
 #include "ui/HudStyle.h"
-#include "ui/views/PresetBrowserOverlay.h"
 #include "ui/views/KeycodePickerOverlay.h"
+#include "ui/views/PresetBrowserOverlay.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

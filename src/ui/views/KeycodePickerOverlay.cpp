@@ -2,6 +2,7 @@
 
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
+#include "keycodes/KeycodeText.h"
 #include "keycodes/Keycodes.h"
 #include "model/Text.h"
 #include "store/PadStore.h"
@@ -36,8 +37,8 @@ constexpr int CardMargin = 10;
 constexpr int CardMaxWidth = 780;
 const char* const UnrecognizedMessage = "Unrecognized QMK expression or hex code";
 
-constexpr std::array PickerLayerActions{LayerAction::mo, LayerAction::tg, LayerAction::to,
-                                        LayerAction::tt, LayerAction::osl, LayerAction::df};
+constexpr std::array PickerLayerActions{
+    LayerAction::mo, LayerAction::tg, LayerAction::to, LayerAction::tt, LayerAction::osl, LayerAction::df};
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
@@ -132,6 +133,7 @@ KeycodePickerOverlay::KeycodePickerOverlay(PadStore& store, QWidget* parent) : Q
     closeButton->setProperty("plain", true);
     closeButton->setIcon(hud::symbol("xmark", hud::textSecondary(), 12));
     closeButton->setText("Close");
+    closeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     closeButton->setToolTip("Close without changing the slot (Esc)");
     closeButton->setCursor(Qt::PointingHandCursor);
     connect(closeButton, &QToolButton::clicked, this, &KeycodePickerOverlay::close);
@@ -243,8 +245,23 @@ void KeycodePickerOverlay::fillTiles(TileFlowLayout* layout,
                                      const std::vector<PickerEntry>& entries,
                                      const std::function<void(const PickerEntry&)>& onPick)
 {
-    layout->clear();
     const Keycode current = m_target ? m_store.currentKeycode(*m_target) : Keycode(0);
+    // Unchanged entries keep their tiles, and with them the keyboard focus.
+    if (layout->count() == static_cast<int>(entries.size())) {
+        bool same = true;
+        for (int i = 0; same && i < layout->count(); ++i) {
+            auto* t = qobject_cast<PickerTile*>(layout->itemAt(i)->widget());
+            same = t && t->entry() == entries[static_cast<size_t>(i)];
+        }
+        if (same) {
+            for (int i = 0; i < layout->count(); ++i) {
+                auto* t = static_cast<PickerTile*>(layout->itemAt(i)->widget());
+                t->setCurrent(m_target && t->entry().code == current);
+            }
+            return;
+        }
+    }
+    layout->clear();
     for (const PickerEntry& entry : entries) {
         auto* tile = new PickerTile(entry, parent);
         tile->setCurrent(m_target && entry.code == current);
@@ -294,8 +311,8 @@ QWidget* KeycodePickerOverlay::buildFocusPage()
     m_bindApp->setProperty("hudButton", true);
     m_bindApp->setFocusPolicy(Qt::StrongFocus);
     // The same trigger range as the prompt above.
-    m_bindApp->setToolTip(QString::fromUtf8(
-        "Choose an application; this key becomes its App Focus trigger (uses F13–F24 / ⌃F13–⌃F16)"));
+    m_bindApp->setToolTip(
+        QString::fromUtf8("Choose an application; this key becomes its App Focus trigger (uses F13–F24 / ⌃F13–⌃F16)"));
     connect(m_bindApp, &QToolButton::clicked, this, [this] {
         if (!m_target)
             return;
@@ -422,8 +439,8 @@ QWidget* KeycodePickerOverlay::buildRawPage()
     entryColumn->setSpacing(4);
     m_tdEntryTitle = caption({}, m_tdEntry);
     entryColumn->addWidget(m_tdEntryTitle);
-    auto* slots = new QHBoxLayout;
-    slots->setSpacing(6);
+    auto* slotRow = new QHBoxLayout;
+    slotRow->setSpacing(6);
     for (int slot = 0; slot < 4; ++slot) {
         auto* b = new QPushButton(m_tdEntry);
         b->setObjectName(QString("tdSlot-%1").arg(slot));
@@ -437,10 +454,10 @@ QWidget* KeycodePickerOverlay::buildRawPage()
             else
                 refreshFromStore();
         });
-        slots->addWidget(b, 1);
+        slotRow->addWidget(b, 1);
         m_tdSlots[static_cast<size_t>(slot)] = b;
     }
-    entryColumn->addLayout(slots);
+    entryColumn->addLayout(slotRow);
     auto* termRow = new QHBoxLayout;
     termRow->addWidget(new QLabel("Tapping term:", m_tdEntry));
     m_tappingTerm = new QSpinBox(m_tdEntry);
@@ -697,13 +714,13 @@ std::vector<PickerEntry> KeycodePickerOverlay::tapDanceEntries() const
     for (size_t i = 0; i < d->tapDances.size() && i < 256; ++i) {
         const auto code = static_cast<Keycode>(0x5700 | i);
         PickerEntry entry = pickerEntryFor(code, legacy(), "td-" + std::to_string(i));
-        std::string slots;
+        std::string slotTitles;
         for (int slot = 0; slot < 4; ++slot) {
             if (slot)
-                slots += " · ";
-            slots += m_store.tapDanceAction(*d, int(i), slot).title;
+                slotTitles += " · ";
+            slotTitles += m_store.tapDanceAction(*d, int(i), slot).title;
         }
-        entry.subtitle = slots;
+        entry.subtitle = slotTitles;
         entry.names += " TD(" + std::to_string(i) + ")";
         entries.push_back(std::move(entry));
     }
@@ -727,8 +744,7 @@ std::vector<PickerEntry> KeycodePickerOverlay::layerEntries() const
         const auto code = layerKeycode(action, layer, 0, legacy());
         if (!code)
             continue;
-        entries.push_back(
-            pickerEntryFor(*code, legacy(), "layer-" + std::string(layerActionName(action))));
+        entries.push_back(pickerEntryFor(*code, legacy(), "layer-" + std::string(layerActionName(action))));
     }
     const auto lt = layerKeycode(LayerAction::lt, layer, chosenUsage(m_ltTapKey), legacy());
     PickerEntry entry = lt ? pickerEntryFor(*lt, legacy(), "layer-LT")
@@ -791,7 +807,8 @@ void KeycodePickerOverlay::rebuildForTarget()
 
 void KeycodePickerOverlay::refreshLayerTiles()
 {
-    fillTiles(m_layerTiles, m_layerContent, layerEntries(), [this](const PickerEntry& e) { pick(e.code, std::nullopt); });
+    fillTiles(
+        m_layerTiles, m_layerContent, layerEntries(), [this](const PickerEntry& e) { pick(e.code, std::nullopt); });
 }
 
 void KeycodePickerOverlay::refreshModTap()
@@ -836,7 +853,8 @@ void KeycodePickerOverlay::refreshFromStore()
     const auto tds = tapDanceEntries();
     m_tdEmpty->setVisible(tds.empty());
     fillTiles(m_tdTiles, m_tdContent, tds, [this](const PickerEntry& e) { pickTapDance(e.code & 0xFF); });
-    fillTiles(m_focusTiles, m_focusContent, focusEntries(), [this](const PickerEntry& e) { pick(e.code, std::nullopt); });
+    fillTiles(
+        m_focusTiles, m_focusContent, focusEntries(), [this](const PickerEntry& e) { pick(e.code, std::nullopt); });
     refreshRawPreview();
 }
 
@@ -965,7 +983,8 @@ void KeycodePickerOverlay::refreshRawPreview()
     }
     const Keycode code = *parseKeycodeExpression(text, legacy());
     const KeyAction action = describeKeycode(code, legacy(), windowsStyle(), m_store.t3Map(), m_store.focusMap());
-    QString preview = QString::fromStdString(hex4(code) + "  ·  " + formatKeycode(code, legacy()) + "  ·  " + action.title);
+    QString preview =
+        QString::fromStdString(hex4(code) + "  ·  " + formatKeycode(code, legacy()) + "  ·  " + action.title);
     if (!action.shortcut.empty() && action.shortcut != action.title)
         preview += QString::fromStdString(" — " + action.shortcut);
     m_rawPreview->setText(preview);

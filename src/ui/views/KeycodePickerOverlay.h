@@ -137,7 +137,9 @@ private:
 
     QScrollArea* makePage(QWidget* content);
     QWidget* section(QWidget* parent, QVBoxLayout* column, const QString& title);
-    void fillTiles(TileFlowLayout* layout, QWidget* parent, const std::vector<PickerEntry>& entries,
+    void fillTiles(TileFlowLayout* layout,
+                   QWidget* parent,
+                   const std::vector<PickerEntry>& entries,
                    const std::function<void(const PickerEntry&)>& onPick);
     QWidget* buildOptionsPage(Tab tab);
     QWidget* buildFocusPage();

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 
 #include <algorithm>
 #include <cmath>
@@ -113,15 +114,25 @@ void PickerTile::paintEvent(QPaintEvent*)
                7,
                Qt::AlignLeft | Qt::AlignVCenter);
     p.setPen(hud::textSecondary());
-    const QString subtitle =
-        m_entry.blocked ? QStringLiteral("Blocked · ") + QString::fromStdString(m_entry.subtitle)
-                        : QString::fromStdString(m_entry.subtitle);
+    const QString subtitle = m_entry.blocked ? QStringLiteral("Blocked · ") + QString::fromStdString(m_entry.subtitle)
+                                             : QString::fromStdString(m_entry.subtitle);
     drawFitted(p,
                QRectF(inner.left(), inner.top() + inner.height() * 0.55, inner.width(), inner.height() * 0.45),
                subtitle,
                hud::uiFont(8),
                6.5,
                Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void PickerTile::focusInEvent(QFocusEvent* event)
+{
+    QAbstractButton::focusInEvent(event);
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* scroll = qobject_cast<QScrollArea*>(w)) {
+            scroll->ensureWidgetVisible(this, 8, 8);
+            break;
+        }
+    }
 }
 
 void PickerTile::keyPressEvent(QKeyEvent* event)
@@ -212,8 +223,12 @@ QLayoutItem* TileFlowLayout::takeAt(int index)
 void TileFlowLayout::clear()
 {
     while (QLayoutItem* item = takeAt(0)) {
-        if (QWidget* widget = item->widget())
+        if (QWidget* widget = item->widget()) {
+            // A tile may be clearing its own list from its clicked signal: it goes later, but out of sight now.
+            widget->hide();
+            widget->setParent(nullptr);
             widget->deleteLater();
+        }
         delete item;
     }
 }
@@ -316,10 +331,10 @@ BasicKeyboardView::Arrangement BasicKeyboardView::arrange(int width) const
         }
         out.captions.push_back(Caption{QString::fromStdString(block.title), QRectF(x, y, w, CaptionHeight)});
         for (const BasicKeySlot& key : block.keys)
-            out.keys.push_back(Placed{key.usage,
-                                      QRectF(x + key.x * unit, y + CaptionHeight + key.y * unit, key.w * unit,
-                                             key.h * unit)
-                                          .adjusted(KeyGap / 2, KeyGap / 2, -KeyGap / 2, -KeyGap / 2)});
+            out.keys.push_back(
+                Placed{key.usage,
+                       QRectF(x + key.x * unit, y + CaptionHeight + key.y * unit, key.w * unit, key.h * unit)
+                           .adjusted(KeyGap / 2, KeyGap / 2, -KeyGap / 2, -KeyGap / 2)});
         x += w + BlockGap;
         rowHeight = std::max(rowHeight, h);
     }
@@ -386,7 +401,11 @@ void BasicKeyboardView::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(hud::textTertiary());
     for (const Caption& caption : m_arrangement.captions)
-        drawFitted(p, caption.rect, caption.text.toUpper(), hud::uiFont(7.5, QFont::DemiBold), 6,
+        drawFitted(p,
+                   caption.rect,
+                   caption.text.toUpper(),
+                   hud::uiFont(7.5, QFont::DemiBold),
+                   6,
                    Qt::AlignLeft | Qt::AlignVCenter);
     for (size_t i = 0; i < m_arrangement.keys.size(); ++i) {
         const Placed& key = m_arrangement.keys[i];
@@ -396,7 +415,11 @@ void BasicKeyboardView::paintEvent(QPaintEvent*)
         p.setBrush(QColor(255, 255, 255, hovered ? 40 : 20));
         p.drawRoundedRect(key.rect, 5, 5);
         p.setPen(hud::textPrimary());
-        drawFitted(p, key.rect.adjusted(2, 1, -2, -1), titleFor(key.usage), hud::uiFont(8.5, QFont::Medium), 5.5,
+        drawFitted(p,
+                   key.rect.adjusted(2, 1, -2, -1),
+                   titleFor(key.usage),
+                   hud::uiFont(8.5, QFont::Medium),
+                   5.5,
                    Qt::AlignCenter);
     }
 }
@@ -442,9 +465,9 @@ void BasicKeyboardView::moveFocus(int dx, int dy)
 {
     if (m_arrangement.keys.empty())
         return;
-    const QPointF here = m_arrangement.keys[static_cast<size_t>(std::clamp<int>(
-                                               m_focus, 0, int(m_arrangement.keys.size()) - 1))]
-                             .rect.center();
+    const QPointF here =
+        m_arrangement.keys[static_cast<size_t>(std::clamp<int>(m_focus, 0, int(m_arrangement.keys.size()) - 1))]
+            .rect.center();
     int best = -1;
     qreal bestScore = 0;
     for (size_t i = 0; i < m_arrangement.keys.size(); ++i) {
@@ -562,8 +585,14 @@ std::optional<std::uint8_t> hidUsageForQtKey(int key, Qt::KeyboardModifiers modi
         if (key >= Qt::Key_1 && key <= Qt::Key_9)
             return static_cast<std::uint8_t>(0x59 + (key - Qt::Key_1));
         static const std::unordered_map<int, std::uint8_t> pad{
-            {Qt::Key_0, 0x62},        {Qt::Key_Period, 0x63}, {Qt::Key_Slash, 0x54}, {Qt::Key_Asterisk, 0x55},
-            {Qt::Key_Minus, 0x56},    {Qt::Key_Plus, 0x57},   {Qt::Key_Enter, 0x58}, {Qt::Key_NumLock, 0x53},
+            {Qt::Key_0, 0x62},
+            {Qt::Key_Period, 0x63},
+            {Qt::Key_Slash, 0x54},
+            {Qt::Key_Asterisk, 0x55},
+            {Qt::Key_Minus, 0x56},
+            {Qt::Key_Plus, 0x57},
+            {Qt::Key_Enter, 0x58},
+            {Qt::Key_NumLock, 0x53},
         };
         if (auto it = pad.find(key); it != pad.end())
             return it->second;
@@ -577,27 +606,68 @@ std::optional<std::uint8_t> hidUsageForQtKey(int key, Qt::KeyboardModifiers modi
     if (key >= Qt::Key_F13 && key <= Qt::Key_F24)
         return static_cast<std::uint8_t>(0x68 + (key - Qt::Key_F13));
     static const std::unordered_map<int, std::uint8_t> keys{
-        {Qt::Key_0, 0x27},          {Qt::Key_Return, 0x28},      {Qt::Key_Enter, 0x28},
-        {Qt::Key_Escape, 0x29},     {Qt::Key_Backspace, 0x2A},   {Qt::Key_Tab, 0x2B},
-        {Qt::Key_Backtab, 0x2B},    {Qt::Key_Space, 0x2C},       {Qt::Key_Minus, 0x2D},
-        {Qt::Key_Underscore, 0x2D}, {Qt::Key_Equal, 0x2E},       {Qt::Key_Plus, 0x2E},
-        {Qt::Key_BracketLeft, 0x2F}, {Qt::Key_BraceLeft, 0x2F},  {Qt::Key_BracketRight, 0x30},
-        {Qt::Key_BraceRight, 0x30}, {Qt::Key_Backslash, 0x31},   {Qt::Key_Bar, 0x31},
-        {Qt::Key_Semicolon, 0x33},  {Qt::Key_Colon, 0x33},       {Qt::Key_Apostrophe, 0x34},
-        {Qt::Key_QuoteDbl, 0x34},   {Qt::Key_QuoteLeft, 0x35},   {Qt::Key_AsciiTilde, 0x35},
-        {Qt::Key_Comma, 0x36},      {Qt::Key_Less, 0x36},        {Qt::Key_Period, 0x37},
-        {Qt::Key_Greater, 0x37},    {Qt::Key_Slash, 0x38},       {Qt::Key_Question, 0x38},
-        {Qt::Key_CapsLock, 0x39},   {Qt::Key_Print, 0x46},       {Qt::Key_ScrollLock, 0x47},
-        {Qt::Key_Pause, 0x48},      {Qt::Key_Insert, 0x49},      {Qt::Key_Home, 0x4A},
-        {Qt::Key_PageUp, 0x4B},     {Qt::Key_Delete, 0x4C},      {Qt::Key_End, 0x4D},
-        {Qt::Key_PageDown, 0x4E},   {Qt::Key_Right, 0x4F},       {Qt::Key_Left, 0x50},
-        {Qt::Key_Down, 0x51},       {Qt::Key_Up, 0x52},          {Qt::Key_NumLock, 0x53},
-        {Qt::Key_Menu, 0x65},       {Qt::Key_Exclam, 0x1E},      {Qt::Key_At, 0x1F},
-        {Qt::Key_NumberSign, 0x20}, {Qt::Key_Dollar, 0x21},      {Qt::Key_Percent, 0x22},
-        {Qt::Key_AsciiCircum, 0x23}, {Qt::Key_Ampersand, 0x24},  {Qt::Key_Asterisk, 0x25},
-        {Qt::Key_ParenLeft, 0x26},  {Qt::Key_ParenRight, 0x27},  // Media keys give QMK's basic media codes, which is what a pad sends for them.
-        {Qt::Key_VolumeMute, 0xA8}, {Qt::Key_VolumeUp, 0xA9},    {Qt::Key_VolumeDown, 0xAA},
-        {Qt::Key_MediaNext, 0xAB},  {Qt::Key_MediaPrevious, 0xAC}, {Qt::Key_MediaTogglePlayPause, 0xAE},
+        {Qt::Key_0, 0x27},
+        {Qt::Key_Return, 0x28},
+        {Qt::Key_Enter, 0x28},
+        {Qt::Key_Escape, 0x29},
+        {Qt::Key_Backspace, 0x2A},
+        {Qt::Key_Tab, 0x2B},
+        {Qt::Key_Backtab, 0x2B},
+        {Qt::Key_Space, 0x2C},
+        {Qt::Key_Minus, 0x2D},
+        {Qt::Key_Underscore, 0x2D},
+        {Qt::Key_Equal, 0x2E},
+        {Qt::Key_Plus, 0x2E},
+        {Qt::Key_BracketLeft, 0x2F},
+        {Qt::Key_BraceLeft, 0x2F},
+        {Qt::Key_BracketRight, 0x30},
+        {Qt::Key_BraceRight, 0x30},
+        {Qt::Key_Backslash, 0x31},
+        {Qt::Key_Bar, 0x31},
+        {Qt::Key_Semicolon, 0x33},
+        {Qt::Key_Colon, 0x33},
+        {Qt::Key_Apostrophe, 0x34},
+        {Qt::Key_QuoteDbl, 0x34},
+        {Qt::Key_QuoteLeft, 0x35},
+        {Qt::Key_AsciiTilde, 0x35},
+        {Qt::Key_Comma, 0x36},
+        {Qt::Key_Less, 0x36},
+        {Qt::Key_Period, 0x37},
+        {Qt::Key_Greater, 0x37},
+        {Qt::Key_Slash, 0x38},
+        {Qt::Key_Question, 0x38},
+        {Qt::Key_CapsLock, 0x39},
+        {Qt::Key_Print, 0x46},
+        {Qt::Key_ScrollLock, 0x47},
+        {Qt::Key_Pause, 0x48},
+        {Qt::Key_Insert, 0x49},
+        {Qt::Key_Home, 0x4A},
+        {Qt::Key_PageUp, 0x4B},
+        {Qt::Key_Delete, 0x4C},
+        {Qt::Key_End, 0x4D},
+        {Qt::Key_PageDown, 0x4E},
+        {Qt::Key_Right, 0x4F},
+        {Qt::Key_Left, 0x50},
+        {Qt::Key_Down, 0x51},
+        {Qt::Key_Up, 0x52},
+        {Qt::Key_NumLock, 0x53},
+        {Qt::Key_Menu, 0x65},
+        {Qt::Key_Exclam, 0x1E},
+        {Qt::Key_At, 0x1F},
+        {Qt::Key_NumberSign, 0x20},
+        {Qt::Key_Dollar, 0x21},
+        {Qt::Key_Percent, 0x22},
+        {Qt::Key_AsciiCircum, 0x23},
+        {Qt::Key_Ampersand, 0x24},
+        {Qt::Key_Asterisk, 0x25},
+        {Qt::Key_ParenLeft, 0x26},
+        {Qt::Key_ParenRight, 0x27}, // Media keys give QMK's basic media codes, which is what a pad sends for them.
+        {Qt::Key_VolumeMute, 0xA8},
+        {Qt::Key_VolumeUp, 0xA9},
+        {Qt::Key_VolumeDown, 0xAA},
+        {Qt::Key_MediaNext, 0xAB},
+        {Qt::Key_MediaPrevious, 0xAC},
+        {Qt::Key_MediaTogglePlayPause, 0xAE},
         {Qt::Key_MediaPlay, 0xAE},
     };
     if (auto it = keys.find(key); it != keys.end())

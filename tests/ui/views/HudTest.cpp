@@ -8,8 +8,8 @@
 #include "ui/TapDanceRow.h"
 #include "ui/views/GenericDeviceCard.h"
 #include "ui/views/HUDRootView.h"
-#include "ui/views/PresetBrowserOverlay.h"
 #include "ui/views/KeycodePickerOverlay.h"
+#include "ui/views/PresetBrowserOverlay.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -255,6 +255,7 @@ private slots:
         clickCentre(hud.card()->deck()->keycap(0, 0));
         KeycodePickerOverlay* sheet = hud.picker();
         QVERIFY(sheet->isVisible());
+        sheet->setSelectedTab(KeycodePickerOverlay::Tab::raw);
 
         sheet->expressionField()->setText("xyz");
         sheet->applyExpression();

@@ -7,9 +7,12 @@
 #include "ui/views/KeycodePickerOverlay.h"
 #include "ui/views/PickerWidgets.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -44,6 +47,7 @@ struct PickerRig
     KeycodePickerOverlay* openKey(int row, int col)
     {
         store->chooseKey(*store->selectedDeviceID(), 0, row, col);
+        QApplication::processEvents();
         return picker();
     }
     Keycode keyAt(const char* id, int row, int col) const { return store->device(id)->keycodeAt(0, row, col); }
@@ -75,7 +79,8 @@ private slots:
             titles << picker->tabButton(tab)->text();
         QCOMPARE(titles, (QStringList{"T3 Mac", "T3 Win", "App Focus", "Media & OS", "Custom", "TD / Raw"}));
         QCOMPARE(picker->searchField()->placeholderText(), QString("Filter actions..."));
-        QCOMPARE(picker->labelField()->placeholderText(), QString("Optional keycap title (e.g. Brush, Razor, New Chat)"));
+        QCOMPARE(picker->labelField()->placeholderText(),
+                 QString("Optional keycap title (e.g. Brush, Razor, New Chat)"));
         QCOMPARE(picker->expressionField()->placeholderText(), QString("e.g. SGUI(KC_D), LCTL(KC_K), MO(1), 0x0A12"));
 
         QTest::keyClick(picker->searchField(), Qt::Key_Escape);
@@ -217,7 +222,8 @@ private slots:
         KeycodePickerOverlay* picker = rig.openKey(0, 0);
         picker->setSelectedTab(Tab::raw);
         QTest::keyClicks(picker->expressionField(), "LT(2, KC_SPC)");
-        QVERIFY2(picker->expressionPreview()->text().startsWith("0x422C"), qPrintable(picker->expressionPreview()->text()));
+        QVERIFY2(picker->expressionPreview()->text().startsWith("0x422C"),
+                 qPrintable(picker->expressionPreview()->text()));
         picker->expressionField()->setText("qk_boot");
         QCOMPARE(picker->expressionPreview()->text(), QString("Blocked bootloader/reset token \"qk_boot\""));
         picker->expressionField()->setText("xyz");
@@ -352,7 +358,7 @@ private slots:
     // Tab walks the controls and every page fits the HUD at each preferred size without sideways scrolling.
     void keyboardOnlyAndFitsEverySize()
     {
-        for (const std::vector<std::string> pads :
+        for (const std::vector<std::string>& pads :
              {std::vector<std::string>{"quadgrid"}, {"solodial"}, {"quadgrid", "solodial"}}) {
             PickerRig rig(pads);
             KeycodePickerOverlay* picker = rig.openKey(0, 0);
