@@ -153,6 +153,68 @@ std::optional<Keycode> named(std::string_view name)
     return qmkKeycodeByName(asciiUpper(name));
 }
 
+// The shortest QMK name of a current-numbering code: its first alias, else its key.
+std::optional<std::string> shortestQmkName(Keycode current)
+{
+    const QmkKeycode* qmk = findQmkKeycode(current);
+    if (!qmk)
+        return std::nullopt;
+    std::string best(qmk->key);
+    forEachName(qmk->aliases, [&](std::string_view name) {
+        if (!name.empty() && name.size() < best.size() && name.find('_') != 0)
+            best = name;
+    });
+    return best;
+}
+
+std::string tapKeyName(std::uint8_t usage)
+{
+    if (auto name = basicKeyName(usage))
+        return *name;
+    if (auto name = shortestQmkName(usage))
+        return *name;
+    return hex4(usage);
+}
+
+std::string modifierConstants(unsigned five)
+{
+    const char* side = (five & 0x10) ? "MOD_R" : "MOD_L";
+    std::string out;
+    const std::array<std::pair<unsigned, const char*>, 4> bits{
+        {{0x01, "CTL"}, {0x02, "SFT"}, {0x04, "ALT"}, {0x08, "GUI"}}};
+    for (const auto& [bit, name] : bits) {
+        if (!(five & bit))
+            continue;
+        if (!out.empty())
+            out += " | ";
+        out += side;
+        out += name;
+    }
+    return out;
+}
+
+// What QMK keymaps write for a current-numbering code that the fixed formatter leaves as hexadecimal.
+std::optional<std::string> keymapExpression(Keycode current)
+{
+    if (current >= 0x4000 && current <= 0x4FFF) {
+        std::string out = "LT(" + std::to_string((current >> 8) & 0x0F) + ", ";
+        out += tapKeyName(static_cast<std::uint8_t>(current & 0xFF));
+        return out + ")";
+    }
+    if (current >= 0x2000 && current <= 0x3FFF) {
+        std::string out = "MT(" + modifierConstants((current >> 8) & 0x1F) + ", ";
+        out += tapKeyName(static_cast<std::uint8_t>(current & 0xFF));
+        return out + ")";
+    }
+    if ((current & 0xFFE0) == 0x52A0)
+        return "OSM(" + modifierConstants(current & 0x1F) + ")";
+    const std::array<std::pair<Keycode, const char*>, 3> layers{{{0x52C0, "TT"}, {0x5280, "OSL"}, {0x5240, "DF"}}};
+    for (const auto& [base, name] : layers)
+        if ((current & 0xFFE0) == base)
+            return std::string(name) + "(" + std::to_string(current & 0x1F) + ")";
+    return shortestQmkName(current);
+}
+
 void addCurrent(PickerSection& section, Keycode current, bool legacyKeycodes)
 {
     if (const auto code = inPadNumbering(current, legacyKeycodes))
@@ -239,13 +301,28 @@ std::optional<Keycode> modTapKeycode(ModifierChoice mods, bool rightHand, std::u
     return inPadNumbering(static_cast<Keycode>(0x2000 | (five << 8) | tapKey), legacyKeycodes);
 }
 
+std::string pickerExpression(Keycode code, bool legacyKeycodes)
+{
+    std::string formatted = formatKeycode(code, legacyKeycodes);
+    if (!formatted.starts_with("0x"))
+        return formatted;
+    const auto current = toCurrentNumbering(code, legacyKeycodes);
+    if (!current)
+        return formatted;
+    // Only a name that reads back to the same code is shown.
+    if (auto text = keymapExpression(*current); text && parseKeycodeExpression(*text, legacyKeycodes) == code)
+        return *text;
+    return formatted;
+}
+
 PickerEntry pickerEntryFor(Keycode code, bool legacyKeycodes, std::string id)
 {
     PickerEntry entry;
     entry.id = id.empty() ? "code-" + hex4Lower(code) : std::move(id);
     entry.code = code;
     entry.title = describeKeycode(code, legacyKeycodes, false, {}, {}).title;
-    entry.subtitle = formatKeycode(code, legacyKeycodes);
+    entry.subtitle = pickerExpression(code, legacyKeycodes);
+    appendNames(entry.names, formatKeycode(code, legacyKeycodes));
     if (const auto current = toCurrentNumbering(code, legacyKeycodes)) {
         if (const QmkKeycode* qmk = findQmkKeycode(*current)) {
             appendNames(entry.names, qmk->key);

@@ -96,7 +96,12 @@ std::optional<Keycode> layerKeycode(LayerAction action, int layer, std::uint8_t 
 /// modifiers.
 std::optional<Keycode> modTapKeycode(ModifierChoice mods, bool rightHand, std::uint8_t tapKey, bool legacyKeycodes);
 
-/// An entry for `code` (pad numbering): keycap title, formatted expression as subtitle, QMK names,
+/// The expression a keymap would write for `code`: formatKeycode, or where that gives only hexadecimal,
+/// "LT(2, KC_SPC)", "MT(MOD_LCTL, KC_ESC)", "OSM(MOD_LSFT)", "TT(3)" or the key's QMK name, whenever
+/// that parses back to `code`.
+std::string pickerExpression(Keycode code, bool legacyKeycodes);
+
+/// An entry for `code` (pad numbering): keycap title, pickerExpression as subtitle, QMK names,
 /// and the safety reason when the code may never be written.
 PickerEntry pickerEntryFor(Keycode code, bool legacyKeycodes, std::string id = {});
 

@@ -70,6 +70,12 @@ TEST(PickerEntries, BuildersGiveQmkCodesInThePadsNumbering)
         EXPECT_EQ(parseKeycodeExpression(formatKeycode(*mt, legacy), legacy), mt);
     }
     EXPECT_NE(layerKeycode(LayerAction::mo, 1, 0, true), 0x5221) << "the old numbering places MO elsewhere";
+
+    EXPECT_EQ(pickerExpression(0x422C, false), "LT(2, KC_SPC)");
+    EXPECT_EQ(pickerExpression(0x2129, false), "MT(MOD_LCTL, KC_ESC)");
+    EXPECT_EQ(pickerExpression(0x52A2, false), "OSM(MOD_LSFT)");
+    EXPECT_EQ(pickerExpression(0x7C73, false), "CW_TOGG");
+    EXPECT_EQ(pickerExpression(0x0304, false), "C_S(KC_A)");
 }
 
 TEST(PickerEntries, EntriesShowTheKeycapTitleAndBlockUnsafeCodes)
@@ -83,6 +89,7 @@ TEST(PickerEntries, EntriesShowTheKeycapTitleAndBlockUnsafeCodes)
             for (const auto& entry : s.entries) {
                 EXPECT_TRUE(ids.insert(entry.id).second) << entry.id;
                 EXPECT_EQ(entry.title, describeKeycode(entry.code, legacy, false, {}, {}).title);
+                EXPECT_EQ(parseKeycodeExpression(entry.subtitle, legacy), entry.code) << entry.subtitle;
             }
         }
         const PickerSection* quantum = section(sections, "quantum");

@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <tuple>
 
 namespace keyglass {
 
@@ -62,6 +63,9 @@ QToolButton* segment(const QString& text, QWidget* parent)
 
 void fillTapKeys(QComboBox* combo, bool legacyKeycodes, std::uint8_t initial)
 {
+    // Long captions would otherwise widen the row past a narrow HUD.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(12);
     combo->clear();
     for (const BasicKeyBlock& block : basicKeyboard()) {
         for (const BasicKeySlot& key : block.keys) {
@@ -158,6 +162,7 @@ KeycodePickerOverlay::KeycodePickerOverlay(PadStore& store, QWidget* parent) : Q
 
     // Tabs.
     auto* tabs = new QWidget(m_card);
+    tabs->setStyleSheet("QToolButton[segment=\"true\"] { padding: 3px 6px; }");
     auto* tabRow = new QHBoxLayout(tabs);
     tabRow->setContentsMargins(0, 0, 0, 0);
     tabRow->setSpacing(4);
@@ -343,12 +348,16 @@ QWidget* KeycodePickerOverlay::buildCustomPage()
     modCaption->setObjectName("secondary");
     modRow->addWidget(modCaption);
     // Command, Shift, Option, Control, as the row reads; each toggle knows its QMK bit.
-    const std::array<std::pair<const char*, int>, 4> mods{
-        {{"⌘ Command", 0x08}, {"⇧ Shift", 0x02}, {"⌥ Option", 0x04}, {"⌃ Control", 0x01}}};
+    const std::array<std::tuple<const char*, const char*, int>, 4> mods{{{"⌘ Cmd", "Command", 0x08},
+                                                                         {"⇧ Shift", "Shift", 0x02},
+                                                                         {"⌥ Opt", "Option", 0x04},
+                                                                         {"⌃ Ctrl", "Control", 0x01}}};
     for (size_t i = 0; i < mods.size(); ++i) {
-        QToolButton* b = segment(QString::fromUtf8(mods[i].first), content);
-        b->setObjectName(QString("mod-%1").arg(mods[i].second));
-        b->setProperty("modBit", mods[i].second);
+        const auto& [text, name, bit] = mods[i];
+        QToolButton* b = segment(QString::fromUtf8(text), content);
+        b->setObjectName(QString("mod-%1").arg(bit));
+        b->setToolTip(QString("%1 with the key picked from the keyboard below").arg(name));
+        b->setProperty("modBit", bit);
         modRow->addWidget(b);
         m_modToggles[i] = b;
     }
@@ -401,6 +410,9 @@ QWidget* KeycodePickerOverlay::buildCustomPage()
     m_mtRight->setToolTip("Hold the right-hand modifiers");
     connect(m_mtRight, &QCheckBox::toggled, this, [this] { refreshModTap(); });
     mtRow->addWidget(m_mtRight);
+    mtRow->addStretch(1);
+    column->addLayout(mtRow);
+    mtRow = new QHBoxLayout;
     mtRow->addWidget(new QLabel("Tap", content));
     m_mtTapKey = new QComboBox(content);
     m_mtTapKey->setObjectName("modTapKey");
@@ -791,8 +803,11 @@ void KeycodePickerOverlay::rebuildForTarget()
 
     // Fixed sections, rebuilt for the pad's numbering and lighting.
     while (QLayoutItem* item = m_customSectionsColumn->takeAt(0)) {
-        if (QWidget* w = item->widget())
+        if (QWidget* w = item->widget()) {
+            w->hide();
+            w->setParent(nullptr);
             w->deleteLater();
+        }
         delete item;
     }
     for (const PickerSection& s : customSections(old, d ? d->rgb.kind : RGBProtocolKind::none)) {

@@ -523,7 +523,7 @@ KeyCaptureButton::KeyCaptureButton(QWidget* parent) : QToolButton(parent)
     setText("Press a key");
     setToolTip("Take the next key you press, with the modifiers you hold (Esc stops listening)");
     connect(this, &QToolButton::toggled, this, [this](bool on) {
-        setText(on ? QStringLiteral("Listening… press a key") : QStringLiteral("Press a key"));
+        setText(on ? QStringLiteral("Listening…") : QStringLiteral("Press a key"));
         if (on)
             setFocus(Qt::OtherFocusReason);
     });
