@@ -2,6 +2,7 @@
 #include "support/ScreenshotSupport.h"
 
 #include "ui/DeckView.h"
+#include "ui/SculptedKeycap.h"
 #include "ui/views/GenericDeviceCard.h"
 #include "ui/views/HUDRootView.h"
 #include "ui/views/KeycodePickerOverlay.h"
