@@ -209,9 +209,15 @@ std::optional<std::string> keymapExpression(Keycode current)
     if ((current & 0xFFE0) == 0x52A0)
         return "OSM(" + modifierConstants(current & 0x1F) + ")";
     const std::array<std::pair<Keycode, const char*>, 3> layers{{{0x52C0, "TT"}, {0x5280, "OSL"}, {0x5240, "DF"}}};
-    for (const auto& [base, name] : layers)
-        if ((current & 0xFFE0) == base)
-            return std::string(name) + "(" + std::to_string(current & 0x1F) + ")";
+    for (const auto& [base, name] : layers) {
+        if ((current & 0xFFE0) != base)
+            continue;
+        std::string out = name;
+        out += '(';
+        out += std::to_string(current & 0x1F);
+        out += ')';
+        return out;
+    }
     return shortestQmkName(current);
 }
 

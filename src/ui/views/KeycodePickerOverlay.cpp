@@ -356,7 +356,7 @@ QWidget* KeycodePickerOverlay::buildCustomPage()
         const auto& [text, name, bit] = mods[i];
         QToolButton* b = segment(QString::fromUtf8(text), content);
         b->setObjectName(QString("mod-%1").arg(bit));
-        b->setToolTip(QString("%1 with the key picked from the keyboard below").arg(name));
+        b->setToolTip(QString::fromUtf8(name) + " with the key picked from the keyboard below");
         b->setProperty("modBit", bit);
         modRow->addWidget(b);
         m_modToggles[i] = b;
