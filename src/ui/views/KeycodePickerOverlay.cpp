@@ -150,6 +150,7 @@ KeycodePickerOverlay::KeycodePickerOverlay(PadStore& store, QWidget* parent) : Q
     m_currentText = new QLabel(m_card);
     m_currentText->setObjectName("caption");
     m_currentText->setFont(hud::monoFont(8.5));
+    m_currentText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(m_currentText);
 
     m_search = new QLineEdit(m_card);
@@ -162,7 +163,7 @@ KeycodePickerOverlay::KeycodePickerOverlay(PadStore& store, QWidget* parent) : Q
 
     // Tabs.
     auto* tabs = new QWidget(m_card);
-    tabs->setStyleSheet("QToolButton[segment=\"true\"] { padding: 3px 6px; }");
+    tabs->setStyleSheet("QToolButton[segment=\"true\"] { padding: 3px 4px; }");
     auto* tabRow = new QHBoxLayout(tabs);
     tabRow->setContentsMargins(0, 0, 0, 0);
     tabRow->setSpacing(4);
@@ -170,6 +171,7 @@ KeycodePickerOverlay::KeycodePickerOverlay(PadStore& store, QWidget* parent) : Q
     group->setExclusive(true);
     for (Tab tab : AllTabs) {
         QToolButton* b = segment(tabTitle(tab), tabs);
+        b->setFont(hud::uiFont(8.5, QFont::Medium));
         b->setObjectName("tab-" + tabTitle(tab));
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group->addButton(b);
@@ -362,12 +364,18 @@ QWidget* KeycodePickerOverlay::buildCustomPage()
         m_modToggles[i] = b;
     }
     modRow->addStretch(1);
+    column->addLayout(modRow);
+    auto* captureRow = new QHBoxLayout;
     m_capture = new KeyCaptureButton(content);
     connect(m_capture, &KeyCaptureButton::keyCaptured, this, [this](std::uint8_t usage, ModifierChoice held) {
         pick(withModifiers(usage, held), std::nullopt);
     });
-    modRow->addWidget(m_capture);
-    column->addLayout(modRow);
+    captureRow->addWidget(m_capture);
+    auto* captureHint = new QLabel("or click a key below", content);
+    captureHint->setObjectName("caption");
+    captureRow->addWidget(captureHint);
+    captureRow->addStretch(1);
+    column->addLayout(captureRow);
 
     m_keyboard = new BasicKeyboardView(content);
     connect(m_keyboard, &BasicKeyboardView::keyChosen, this, &KeycodePickerOverlay::pickBasicKey);
@@ -459,6 +467,8 @@ QWidget* KeycodePickerOverlay::buildRawPage()
         b->setProperty("hudButton", true);
         b->setCheckable(true);
         b->setToolTip("Edit this slot instead");
+        // Four slots share a narrow card: long captions are cut rather than widening the sheet.
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         connect(b, &QPushButton::clicked, this, [this, slot] {
             const auto* td = m_target ? m_target->tapDance() : nullptr;
             if (td && td->slot != slot)
@@ -991,7 +1001,7 @@ void KeycodePickerOverlay::refreshRawPreview()
         return;
     }
     if (const auto refusal = validateExpression(text, legacy())) {
-        const bool unparsed = !parseKeycodeExpression(text, legacy());
+        const bool unparsed = refusal->starts_with("Unrecognized");
         m_rawPreview->setText(unparsed ? QString(UnrecognizedMessage) : QString::fromStdString(*refusal));
         m_rawApply->setEnabled(false);
         return;

@@ -138,10 +138,13 @@ private slots:
         QVERIFY(picker->modifiers().ctrl && picker->modifiers().shift);
         picker->setModifiers({});
         keyboard->setFocus();
-        QTest::keyClick(keyboard, Qt::Key_Right); // Esc -> F1
-        QCOMPARE(int(*keyboard->focusedUsage()), 0x3A);
+        QCOMPARE(int(*keyboard->focusedUsage()), 0x04); // the key clicked last
+        QTest::keyClick(keyboard, Qt::Key_Right);
+        QCOMPARE(int(*keyboard->focusedUsage()), 0x16); // S
+        QTest::keyClick(keyboard, Qt::Key_Up);
+        QCOMPARE(int(*keyboard->focusedUsage()), 0x1A); // W
         QTest::keyClick(keyboard, Qt::Key_Return);
-        QCOMPARE(int(rig.keyAt(QuadgridID, 0, 1)), 0x003A);
+        QCOMPARE(int(rig.keyAt(QuadgridID, 0, 1)), 0x001A);
     }
 
     void layerAndModTapBuildersFollowTheChoosers()
