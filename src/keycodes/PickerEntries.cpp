@@ -411,15 +411,6 @@ std::vector<PickerSection> customSections(bool legacyKeycodes, RGBProtocolKind l
     return sections;
 }
 
-std::vector<Keycode> focusTriggerCodes()
-{
-    std::vector<Keycode> codes;
-    for (Keycode mods : {Keycode(0x0000), Keycode(0x0100)})
-        for (Keycode key = 0x68; key <= 0x73; ++key)
-            codes.push_back(static_cast<Keycode>(mods | key));
-    return codes;
-}
-
 bool pickerEntryMatches(const PickerEntry& entry, std::string_view query)
 {
     const std::string haystack = asciiLower(entry.title + '\n' + entry.subtitle + '\n' + entry.names);

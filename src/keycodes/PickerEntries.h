@@ -1,8 +1,7 @@
 #pragma once
 // What the keycode picker offers beyond the fixed T3 and media lists: the drawn keyboard of basic
-// keys, the layer, mod-tap, one-shot, mouse, media, lighting and quantum sections, the App Focus
-// triggers, and the search over all of it. Codes are in the pad's own numbering; titles are the ones
-// the keycap shows for the code.
+// keys, the layer, mod-tap, one-shot, mouse, media, lighting and quantum sections, and the search over
+// all of it. Codes are in the pad's own numbering; titles are the ones the keycap shows for the code.
 
 #include "keycodes/PickerCatalogue.h"
 #include "model/DeviceModel.h"
@@ -112,9 +111,6 @@ PickerEntry pickerEntryFor(const PresetKeyOption& option, bool legacyKeycodes);
 /// "Mouse", "Media & System", "Lighting" (only for a pad with lighting) and "Quantum", whose boot,
 /// reboot, debug and EEPROM codes are present but blocked. Codes the pad's numbering lacks are left out.
 std::vector<PickerSection> customSections(bool legacyKeycodes, RGBProtocolKind lighting);
-
-/// The 24 App Focus trigger codes in binding order: F13-F24, then Control+F13-F24.
-std::vector<Keycode> focusTriggerCodes();
 
 /// Whether `entry` matches a search text: every word of `query` occurs, ignoring ASCII case, in the
 /// title, subtitle or names. A blank query matches everything.

@@ -1,5 +1,6 @@
 #include "ui/views/KeycodePickerOverlay.h"
 
+#include "input/FocusMap.h"
 #include "keycodes/KeycodeExpression.h"
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/KeycodeText.h"
