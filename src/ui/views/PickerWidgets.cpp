@@ -241,7 +241,11 @@ QSize TileFlowLayout::sizeHint() const
 
 QSize TileFlowLayout::minimumSize() const
 {
-    return QSize(m_minimumItemWidth, heightForWidth(m_minimumItemWidth));
+    // The height comes from heightForWidth; a one-column minimum would stretch every scroll page.
+    int rowHeight = 0;
+    for (QLayoutItem* item : m_items)
+        rowHeight = std::max(rowHeight, item->sizeHint().height());
+    return QSize(m_minimumItemWidth, rowHeight);
 }
 
 int TileFlowLayout::heightForWidth(int width) const
@@ -350,8 +354,8 @@ QSize BasicKeyboardView::sizeHint() const
 
 QSize BasicKeyboardView::minimumSizeHint() const
 {
-    const int width = int(15 * MinUnit);
-    return QSize(width, heightForWidth(width));
+    // As narrow as the main block allows; the height follows the width (heightForWidth).
+    return QSize(int(15 * MinUnit), int(6 * MinUnit));
 }
 
 int BasicKeyboardView::heightForWidth(int width) const
