@@ -27,9 +27,12 @@ TEST(PickerEntries, DrawnKeyboardHoldsEveryBasicKeyOnceWithinItsBlock)
             EXPECT_LE(key.y + key.h, block.height + 0.001f) << block.title << " " << key.usage;
         }
     }
-    for (int usage = 0x04; usage <= 0x73; ++usage) // letters to F24, keypad and editing included
-        if (usage != 0x66 && usage != 0x67)        // Power is a system key; KP = has no key on the pad block
+    // Letters to F24, keypad and editing included; Power is a system key and KP = has no key on the pad block.
+    for (int usage = 0x04; usage <= 0x73; ++usage) {
+        if (usage != 0x66 && usage != 0x67) {
             EXPECT_TRUE(usages.count(usage)) << std::hex << usage;
+        }
+    }
     for (int usage = 0xE0; usage <= 0xE7; ++usage)
         EXPECT_TRUE(usages.count(usage)) << std::hex << usage;
     for (int usage : {0x87, 0x89, 0x90, 0x91})

@@ -586,7 +586,9 @@ QString KeycodePickerOverlay::describeTarget(const EditingTarget& target) const
 void KeycodePickerOverlay::open(const EditingTarget& target)
 {
     if (!m_target || !(*m_target == target)) {
-        const bool sameDevice = m_target && m_target->deviceID() == target.deviceID();
+        // The modifier row stays while the user keeps remapping the same pad.
+        const bool sameDevice = m_lastDeviceID == target.deviceID();
+        m_lastDeviceID = target.deviceID();
         m_target = target;
         m_search->clear();
         m_rawField->clear();
@@ -862,8 +864,9 @@ void KeycodePickerOverlay::refreshFromStore()
     m_currentText->setText("Now: " + QString::fromStdString(now.title + "  ·  " + formatKeycode(code, legacy())));
 
     const auto* td = m_target->tapDance();
-    m_tdEntry->setVisible(td && d && td->index >= 0 && static_cast<size_t>(td->index) < d->tapDances.size());
-    if (m_tdEntry->isVisible()) {
+    const bool wholeEntry = td && d && td->index >= 0 && static_cast<size_t>(td->index) < d->tapDances.size();
+    m_tdEntry->setVisible(wholeEntry);
+    if (wholeEntry) {
         m_tdEntryTitle->setText(QString("TAP DANCE %1 · TD(%1)").arg(td->index));
         for (int slot = 0; slot < 4; ++slot) {
             QPushButton* b = m_tdSlots[static_cast<size_t>(slot)];

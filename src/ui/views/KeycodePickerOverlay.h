@@ -161,6 +161,7 @@ private:
 
     PadStore& m_store;
     std::optional<EditingTarget> m_target;
+    std::string m_lastDeviceID;
     Tab m_selectedTab = Tab::custom;
 
     QWidget* m_card = nullptr;
