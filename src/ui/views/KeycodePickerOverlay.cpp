@@ -171,7 +171,8 @@ KeycodePickerOverlay::KeycodePickerOverlay(PadStore& store, QWidget* parent) : Q
     auto* group = new QButtonGroup(this);
     group->setExclusive(true);
     for (Tab tab : AllTabs) {
-        QToolButton* b = segment(tabTitle(tab), tabs);
+        // "&" would mark a mnemonic on a button; doubled it shows as itself.
+        QToolButton* b = segment(tabTitle(tab).replace("&", "&&"), tabs);
         b->setFont(hud::uiFont(8.5, QFont::Medium));
         b->setObjectName("tab-" + tabTitle(tab));
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
