@@ -201,6 +201,7 @@ private slots:
         }
         QSpinBox* term = picker->tappingTermField();
         QCOMPARE(term->value(), 180);
+        QApplication::processEvents(); // the tab switch lays out on the next pass
         saveScreenshot(*rig.hud, "picker-tapdance");
         saveScreenshot(*rig.hud, "picker-tapdance@2x", 2.0);
         term->setFocus();
@@ -232,6 +233,7 @@ private slots:
         QCOMPARE(picker->expressionPreview()->text(), QString("Blocked bootloader/reset token \"qk_boot\""));
         picker->expressionField()->setText("xyz");
         QCOMPARE(picker->expressionPreview()->text(), QString("Unrecognized QMK expression or hex code"));
+        QApplication::processEvents(); // the tab switch lays out on the next pass
         saveScreenshot(*rig.hud, "picker-raw");
         saveScreenshot(*rig.hud, "picker-raw@2x", 2.0);
 
@@ -274,6 +276,7 @@ private slots:
         QVERIFY(picker->tile("hit-0"));
 
         picker->setSearchText("vol up");
+        QApplication::processEvents(); // the tab switch lays out on the next pass
         saveScreenshot(*rig.hud, "picker-search");
         QTest::keyClick(picker->searchField(), Qt::Key_Return);
         QVERIFY(!picker->isVisible());
@@ -347,6 +350,7 @@ private slots:
         QCOMPARE(picker->focusPrompt()->text(), "Select an App Focus trigger " + range + ":");
         QVERIFY(picker->bindAppButton()->toolTip().contains(range));
         QCOMPARE(picker->focusPrompt()->parentWidget()->findChildren<PickerTile*>().size(), qsizetype(24));
+        QApplication::processEvents(); // the tab switch lays out on the next pass
         saveScreenshot(*rig.hud, "picker-focus");
         saveScreenshot(*rig.hud, "picker-focus@2x", 2.0);
 
@@ -414,6 +418,7 @@ private slots:
         }
         PickerRig narrow({"solodial"});
         narrow.openKey(0, 0)->setSelectedTab(Tab::custom);
+        QApplication::processEvents();
         saveScreenshot(*narrow.hud, "picker-custom-solodial");
     }
 };
