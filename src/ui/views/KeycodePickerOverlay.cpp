@@ -234,7 +234,12 @@ QScrollArea* KeycodePickerOverlay::makePage(QWidget* content)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+    scroll->setStyleSheet(
+        "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
+        "QScrollBar:vertical { width: 8px; background: transparent; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(255,255,255,0.20); border-radius: 4px; min-height: 28px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }");
     content->setParent(scroll);
     scroll->setWidget(content);
     return scroll;
