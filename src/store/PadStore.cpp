@@ -427,6 +427,17 @@ PadStore::assignExpression(const EditingTarget& target, std::string_view express
     return std::nullopt;
 }
 
+void PadStore::setTappingTerm(const std::string& deviceID, int index, Keycode milliseconds)
+{
+    DeviceModel* model = mutableDevice(deviceID);
+    if (!model || index < 0 || static_cast<size_t>(index) >= model->tapDances.size())
+        return;
+    const Keycode before = model->tapDances[static_cast<size_t>(index)].tappingTerm;
+    if (stageTappingTerm(*model, index, milliseconds) &&
+        model->tapDances[static_cast<size_t>(index)].tappingTerm != before)
+        notify();
+}
+
 void PadStore::apply(const std::string& deviceID)
 {
     const DeviceModel* model = device(deviceID);
@@ -541,7 +552,7 @@ void PadStore::handleLiveKeycode(const std::string& deviceID, Keycode code)
         onStatusChange();
 }
 
-void PadStore::bindNewFocusApp(const std::string& appPath)
+void PadStore::bindNewFocusApp(const std::string& appPath, std::optional<std::string> label)
 {
     std::optional<Keycode> current;
     if (m_editingTarget)
@@ -556,12 +567,12 @@ void PadStore::bindNewFocusApp(const std::string& appPath)
     showToast("Bound " + *bound + " to Focus config", false);
     if (m_editingTarget) {
         const EditingTarget target = *m_editingTarget;
-        assign(target, code);
+        assign(target, code, std::move(label));
         clearEditingTarget();
     }
 }
 
-void PadStore::chooseFocusApp()
+void PadStore::chooseFocusApp(std::optional<std::string> label)
 {
     OpenPanelRequest request;
     request.title = "Bind New App";
@@ -569,7 +580,7 @@ void PadStore::chooseFocusApp()
     request.directory = std::filesystem::path("/usr/share/applications");
     m_services.desktop.bringToFront();
     if (const auto app = m_services.desktop.chooseOpenFile(request))
-        bindNewFocusApp(app->string());
+        bindNewFocusApp(app->string(), std::move(label));
 }
 
 // ---- Backups ----

@@ -134,6 +134,8 @@ public:
     std::optional<std::string> assignExpression(const EditingTarget& target,
                                                 std::string_view expression,
                                                 std::optional<std::string> label = std::nullopt);
+    /// Stages the tapping term of a tap-dance entry (see stageTappingTerm).
+    void setTappingTerm(const std::string& deviceID, int index, Keycode milliseconds);
     /// Writes the staged model to the pad on the I/O queue; the result comes back as a toast.
     void apply(const std::string& deviceID);
     /// Drops staged edits and reads the pad again.
@@ -153,11 +155,12 @@ public:
     /// Re-reads the T3 map, the focus map, the preset list and the focus file's modification time.
     void reloadExternalMaps();
     /// "Bind New App...": binds `appPath` to a trigger (the slot's own trigger when it has one, else the
-    /// first free one) and stages the trigger on the current editing target.
-    void bindNewFocusApp(const std::string& appPath);
+    /// first free one) and stages the trigger on the current editing target, with `label` as its caption
+    /// when one is given.
+    void bindNewFocusApp(const std::string& appPath, std::optional<std::string> label = std::nullopt);
     /// "Bind New App...": asks for an application (a .desktop entry or a program), starting in
     /// /usr/share/applications, then binds it as bindNewFocusApp does.
-    void chooseFocusApp();
+    void chooseFocusApp(std::optional<std::string> label = std::nullopt);
 
     // ---- Presets and backups ----
     void applyPreset(const DevicePreset& preset, const std::string& deviceID, bool openEditMode);

@@ -92,6 +92,19 @@ bool stageKeycode(DeviceModel& model,
     return true;
 }
 
+bool stageTappingTerm(DeviceModel& model, int index, Keycode milliseconds)
+{
+    if (!inRange(index, model.tapDances.size()))
+        return false;
+    const Keycode term = milliseconds ? milliseconds : Keycode(200);
+    Keycode& stored = model.tapDances[static_cast<size_t>(index)].tappingTerm;
+    if (stored != term) {
+        stored = term;
+        model.dirty = true;
+    }
+    return true;
+}
+
 Expected<Keycode> safeExpressionKeycode(std::string_view expression, bool legacyKeycodes)
 {
     if (auto refusal = validateExpression(expression, legacyKeycodes))

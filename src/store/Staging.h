@@ -25,6 +25,11 @@ bool stageKeycode(DeviceModel& model,
                   Keycode code,
                   const std::optional<std::string>& label);
 
+/// Sets the tapping term (milliseconds) of tap-dance entry `index` and marks the model dirty when it
+/// changes. 0 is not a tapping term: it stages 200, as preset loading does. Returns false, changing
+/// nothing, for an entry the model does not have.
+bool stageTappingTerm(DeviceModel& model, int index, Keycode milliseconds);
+
 /// A typed expression as the keycode it stages, after the safety rules: the refusal or parse message
 /// otherwise ("Unrecognized QMK expression \"...\"").
 Expected<Keycode> safeExpressionKeycode(std::string_view expression, bool legacyKeycodes);

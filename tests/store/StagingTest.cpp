@@ -52,6 +52,19 @@ TEST(Staging, CaptionsFollowTheStagedCode)
     EXPECT_TRUE(model.presetOverlay->tapDanceLabels.empty());
 }
 
+TEST(Staging, TappingTermIsStagedWithoutZero)
+{
+    DeviceModel model = twoLayerModel();
+    EXPECT_FALSE(stageTappingTerm(model, 1, 250));
+    EXPECT_TRUE(stageTappingTerm(model, 0, 200));
+    EXPECT_FALSE(model.dirty) << "an unchanged term is no edit";
+    EXPECT_TRUE(stageTappingTerm(model, 0, 175));
+    EXPECT_EQ(model.tapDances[0].tappingTerm, 175);
+    EXPECT_TRUE(model.dirty);
+    EXPECT_TRUE(stageTappingTerm(model, 0, 0));
+    EXPECT_EQ(model.tapDances[0].tappingTerm, 200);
+}
+
 TEST(Staging, TypedExpressionsPassTheSafetyRules)
 {
     EXPECT_EQ(safeExpressionKeycode("LCTL(KC_K)", false).value(), 0x010E);

@@ -2,8 +2,8 @@
 
 #include "store/PadStore.h"
 #include "ui/HudStyle.h"
+#include "ui/views/KeycodePickerOverlay.h"
 #include "ui/views/PresetBrowserOverlay.h"
-#include "ui/views/QuickRemapSheet.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -129,7 +129,7 @@ HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_
     toastRow->addWidget(m_toastText, 1);
     column->addWidget(m_toast);
 
-    m_sheet = new QuickRemapSheet(store, this);
+    m_picker = new KeycodePickerOverlay(store, this);
     m_presetBrowser = new PresetBrowserOverlay(store, this);
 
     m_observer = m_store.addObserver([this] { sync(); });
@@ -429,9 +429,11 @@ void HUDRootView::sync()
     }
 
     if (const auto& target = m_store.editingTarget())
-        m_sheet->open(*target);
+        m_picker->open(*target);
+    else if (m_picker->target())
+        m_picker->dismiss();
     else
-        m_sheet->hide();
+        m_picker->hide();
     if (m_store.showingPresets() && !m_store.editingTarget())
         m_presetBrowser->open();
     else
@@ -443,8 +445,8 @@ void HUDRootView::sync()
 void HUDRootView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_sheet->isVisible())
-        m_sheet->setGeometry(rect());
+    if (m_picker->isVisible())
+        m_picker->setGeometry(rect());
     if (m_presetBrowser->isVisible())
         m_presetBrowser->setGeometry(rect());
 }

@@ -17,10 +17,10 @@ namespace keyglass {
 
 class PadStore;
 class PresetBrowserOverlay;
-class QuickRemapSheet;
+class KeycodePickerOverlay;
 
 /// The whole HUD: header, device switcher, the selected device's card or the empty state, the toast,
-/// and the remap sheet while the store has an editing target. Observes the store and redraws from it.
+/// and the keycode picker while the store has an editing target. Observes the store and redraws from it.
 class HUDRootView : public QWidget
 {
     Q_OBJECT
@@ -42,7 +42,7 @@ public:
     // Parts, for the shell and for tests.
     QWidget* emptyState() const { return m_empty; }
     GenericDeviceCard* card() const { return m_card; }
-    QuickRemapSheet* remapSheet() const { return m_sheet; }
+    KeycodePickerOverlay* picker() const { return m_picker; }
     PresetBrowserOverlay* presetBrowser() const { return m_presetBrowser; }
     QLabel* autoSyncLabel() const { return m_autoSync; }
     QToolButton* enableAutoSyncButton() const { return m_enableAutoSync; }
@@ -100,7 +100,7 @@ private:
     QLabel* m_toastIcon = nullptr;
     QLabel* m_toastText = nullptr;
     QString m_toastSymbol;
-    QuickRemapSheet* m_sheet = nullptr;
+    KeycodePickerOverlay* m_picker = nullptr;
     PresetBrowserOverlay* m_presetBrowser = nullptr;
 };
 

@@ -8,8 +8,8 @@
 #include "ui/TapDanceRow.h"
 #include "ui/views/GenericDeviceCard.h"
 #include "ui/views/HUDRootView.h"
+#include "ui/views/KeycodePickerOverlay.h"
 #include "ui/views/PresetBrowserOverlay.h"
-#include "ui/views/QuickRemapSheet.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -223,7 +223,7 @@ private slots:
 
         clickCentre(deck->keycap(1, 2));
         QVERIFY(!store.editingTarget().has_value());
-        QVERIFY(!hud.remapSheet()->isVisible());
+        QVERIFY(!hud.picker()->isVisible());
 
         store.setEditMode(true);
         QVERIFY(deck->keycap(1, 2)->isEditable());
@@ -233,22 +233,22 @@ private slots:
         QVERIFY(key);
         QCOMPARE(key->deviceID, std::string(QuadgridID));
         QCOMPARE(std::make_tuple(key->layer, key->row, key->col), std::make_tuple(0, 1, 2));
-        QVERIFY(hud.remapSheet()->isVisible());
-        QVERIFY2(hud.remapSheet()->targetLabel()->text().endsWith(QString::fromUtf8("Key row 2, column 3")),
-                 qPrintable(hud.remapSheet()->targetLabel()->text()));
+        QVERIFY(hud.picker()->isVisible());
+        QVERIFY2(hud.picker()->targetLabel()->text().endsWith(QString::fromUtf8("Key row 2, column 3")),
+                 qPrintable(hud.picker()->targetLabel()->text()));
         saveScreenshot(hud, "hud-edit-sheet");
 
         // A press on the sheet's own text keeps it open; one on the dimmed backdrop closes it.
-        clickCentre(hud.remapSheet()->targetLabel());
-        QVERIFY(hud.remapSheet()->isVisible());
-        QTest::mouseClick(hud.remapSheet(), Qt::LeftButton, {}, QPoint(4, 4));
+        clickCentre(hud.picker()->targetLabel());
+        QVERIFY(hud.picker()->isVisible());
+        QTest::mouseClick(hud.picker(), Qt::LeftButton, {}, QPoint(4, 4));
         QVERIFY(!store.editingTarget().has_value());
-        QVERIFY(!hud.remapSheet()->isVisible());
+        QVERIFY(!hud.picker()->isVisible());
         clickCentre(deck->keycap(1, 2));
-        QVERIFY(hud.remapSheet()->isVisible());
-        hud.remapSheet()->cancel();
+        QVERIFY(hud.picker()->isVisible());
+        hud.picker()->close();
         QVERIFY(!store.editingTarget().has_value());
-        QVERIFY(!hud.remapSheet()->isVisible());
+        QVERIFY(!hud.picker()->isVisible());
 
         // Knob directions and a knob's push switch open their own slots.
         MachinedKnobDial* knob = deck->knob(1);
@@ -265,7 +265,7 @@ private slots:
         QCOMPARE(store.editingTarget()->key()->col, 1);
     }
 
-    void remapSheetStagesOrShowsTheRefusal()
+    void pickerStagesATypedExpressionOrShowsTheRefusal()
     {
         HudFixture f;
         f.addPad("quadgrid");
@@ -274,24 +274,25 @@ private slots:
         showAtPreferredSize(hud, store);
         store.setEditMode(true);
         clickCentre(hud.card()->deck()->keycap(0, 0));
-        QuickRemapSheet* sheet = hud.remapSheet();
+        KeycodePickerOverlay* sheet = hud.picker();
         QVERIFY(sheet->isVisible());
+        sheet->setSelectedTab(KeycodePickerOverlay::Tab::raw);
 
         sheet->expressionField()->setText("xyz");
-        sheet->submit();
+        sheet->applyExpression();
         QVERIFY(sheet->isVisible());
         QVERIFY(sheet->errorLabel()->isVisible());
         QVERIFY(!sheet->errorLabel()->text().isEmpty());
         QVERIFY(!store.device(QuadgridID)->dirty);
 
         sheet->expressionField()->setText("QK_BOOT");
-        sheet->submit();
+        sheet->applyExpression();
         QVERIFY(sheet->isVisible());
         QVERIFY(!store.device(QuadgridID)->dirty);
 
         sheet->expressionField()->setText("LCTL(KC_K)");
         sheet->labelField()->setText("  Link  ");
-        sheet->submit();
+        sheet->applyExpression();
         QVERIFY(!sheet->isVisible());
         QVERIFY(store.device(QuadgridID)->dirty);
         QCOMPARE(int(store.device(QuadgridID)->keycodeAt(0, 0, 0)), 0x010E);
@@ -328,13 +329,13 @@ private slots:
         QCOMPARE(int(f.desktop.alertsShown.size()), 1);
         QCOMPARE(f.desktop.alertsShown[0].style, AlertStyle::warning);
         QVERIFY(!store.editingTarget().has_value());
-        QVERIFY(!hud.remapSheet()->isVisible());
+        QVERIFY(!hud.picker()->isVisible());
         QVERIFY(cap->isLocked());
 
         clickCentre(cap);
         QCOMPARE(int(f.desktop.alertsShown.size()), 2);
         QVERIFY(store.editingTarget().has_value());
-        QVERIFY(hud.remapSheet()->isVisible());
+        QVERIFY(hud.picker()->isVisible());
         QVERIFY(!cap->isLocked());
     }
 
