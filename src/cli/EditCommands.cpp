@@ -248,7 +248,7 @@ int runLighting(Invocation& call)
 
     const RGBState& rgb = store.device(id)->rgb;
     std::string effectName = "Effect " + std::to_string(rgb.effect);
-    for (const auto& [number, name] : lightingEffects(rgb.kind)) {
+    for (const auto& [number, name] : lightingEffects(rgb.kind, store.device(id)->lightingEffectIds)) {
         if (number == rgb.effect)
             effectName = name;
     }

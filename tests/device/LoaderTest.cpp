@@ -395,7 +395,7 @@ TEST(DeviceLoading, ThreeKnobPadHidesTheTwoClickCells)
     }
 }
 
-TEST(DeviceLoading, TapDanceCountIsReportedButEntriesAreCappedAndGapsDropped)
+TEST(DeviceLoading, EveryTapDanceIsReadAndAMissingOneKeepsItsPlaceMarkedUnread)
 {
     Rig rig;
     rig.makeVial();
@@ -411,9 +411,13 @@ TEST(DeviceLoading, TapDanceCountIsReportedButEntriesAreCappedAndGapsDropped)
     const auto model = rig.load();
     ASSERT_TRUE(model);
     EXPECT_EQ(model->tapDanceCount, 20);
-    ASSERT_EQ(model->tapDances.size(), 14u);
-    EXPECT_EQ(model->tapDances[2].onTap, 4 + 3);
-    EXPECT_EQ(rig.backend.countStartingWith({0xFE, 0x0D, 0x01}), 16);
+    ASSERT_EQ(model->tapDances.size(), 20u);
+    EXPECT_EQ(model->tapDances[2], TapDanceData{});
+    EXPECT_EQ(model->tapDances[3].onTap, 4 + 3);
+    EXPECT_EQ(model->tapDances[19].onTap, 4 + 19);
+    EXPECT_EQ(model->unreadTapDances, (std::set<int>{2, 5}));
+    EXPECT_TRUE(model->isPartial()); // so Apply cannot overwrite entries 2 and 5 with placeholders
+    EXPECT_EQ(rig.backend.countStartingWith({0xFE, 0x0D, 0x01}), 20);
 }
 
 TEST(DeviceLoading, WireNumbersAbove255AreSkippedNotTruncated)
@@ -498,7 +502,7 @@ TEST(DeviceLoading, GarbageAnswersNeverCrashTheLoader)
         const auto model = loadDevice(backend, endpoints[0]);
         if (model) {
             EXPECT_EQ(static_cast<int>(model->keymap.size()), model->layerCount);
-            EXPECT_LE(model->tapDances.size(), 16u);
+            EXPECT_LE(model->tapDances.size(), 255u);
         }
         EXPECT_EQ(backend.opened, backend.closed);
     }
