@@ -242,7 +242,9 @@ int runLighting(Invocation& call)
     }
     if (toggle || (on && !model.rgb.isOn()) || (off && model.rgb.isOn()))
         store.toggleLighting(id);
-    if (effect || brightness || hue)
+    if (hue && sat && !effect && !brightness)
+        store.chooseLightingColor(id, *hue, *sat); // a colour alone switches the lights on, as in the HUD
+    else if (effect || brightness || hue)
         store.setLighting(id, brightness, effect, hue, sat);
     session->settle(std::chrono::milliseconds(600));
 

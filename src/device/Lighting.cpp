@@ -45,11 +45,6 @@ std::optional<Answer> rgbGet(RawHidSession& session, std::uint8_t valueId)
     return session.exchange({via::LightingGet, valueId});
 }
 
-std::optional<Answer> channelGet(RawHidSession& session, std::uint8_t valueId)
-{
-    return session.exchange({via::LightingGet, Channel1, valueId});
-}
-
 bool longEnough(const std::optional<Answer>& answer, std::size_t size)
 {
     return answer && answer->size() >= size;

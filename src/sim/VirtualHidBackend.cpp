@@ -11,6 +11,18 @@ namespace {
 constexpr int KeyboardUsagePage = 0x01;
 constexpr int KeyboardUsage = 0x06;
 
+// sleep_for wakes up late by up to a scheduler slice; the last stretch is waited out yielding, so a
+// latency of 1 ms costs 1 ms and not 1.1.
+void waitRealTime(Duration d)
+{
+    constexpr Duration Spin = std::chrono::microseconds(300);
+    const TimePoint until = Clock::now() + d;
+    if (d > Spin)
+        std::this_thread::sleep_for(d - Spin);
+    while (Clock::now() < until)
+        std::this_thread::yield();
+}
+
 struct Slot
 {
     std::shared_ptr<VirtualPad> pad;
@@ -31,7 +43,8 @@ struct VirtualHidBackend::Shared
     std::atomic<Duration::rep> clock{std::chrono::duration_cast<Duration>(std::chrono::hours(1)).count()};
     Duration latency{0};
     int openCount = 0;
-    RealTime realTime{[] { return Clock::now(); }, [](Duration d) { std::this_thread::sleep_for(d); }};
+    RealTime realTime{[] { return Clock::now(); }, waitRealTime};
+    std::atomic<Duration::rep> realWaited{0};
 
     TimePoint now() const { return TimePoint(std::chrono::duration_cast<Clock::duration>(Duration(clock.load()))); }
     void advance(Duration d)
@@ -100,6 +113,7 @@ public:
                 const Duration wait = std::min(inFlight, timeout);
                 clock.sleep(wait);
                 m_shared->advance(wait);
+                m_shared->realWaited.fetch_add(wait.count());
                 if (wait < inFlight)
                     return {HidReadStatus::timeout, {}};
                 timeout -= wait;
@@ -281,6 +295,11 @@ void VirtualHidBackend::setRealTime(RealTime realTime)
         return;
     std::lock_guard lock(m_shared->mutex);
     m_shared->realTime = std::move(realTime);
+}
+
+Duration VirtualHidBackend::realTimeWaited() const
+{
+    return Duration(m_shared->realWaited.load());
 }
 
 int VirtualHidBackend::openCount() const

@@ -57,6 +57,8 @@ public:
         std::function<void(Duration)> sleep;
     };
     void setRealTime(RealTime realTime);
+    /// How far the virtual clock moved while reads waited for latency in real time.
+    Duration realTimeWaited() const;
     int openCount() const;
 
     struct Shared;

@@ -68,8 +68,9 @@ TEST_P(Dialects, AreFoundAndReadAsThePadHoldsThem)
     } else {
         EXPECT_EQ(model.rgb.effect, light.mode);
     }
-    if (lightingHasSpeed(model.rgb.kind))
+    if (lightingHasSpeed(model.rgb.kind)) {
         EXPECT_EQ(model.rgb.speed, light.speed);
+    }
     if (lightingHasColor(model.rgb.kind)) {
         EXPECT_EQ(model.rgb.hue, light.hue);
         EXPECT_EQ(model.rgb.sat, light.sat);
@@ -99,10 +100,11 @@ TEST_P(Dialects, WritesLandAndSaveFromOff)
     const auto light = pad->lighting();
     EXPECT_TRUE(light.enabled);
     EXPECT_EQ(light.brightness, 77);
-    if (on.kind == RGBProtocolKind::qmkBacklight || on.kind == RGBProtocolKind::viaBacklight)
+    if (on.kind == RGBProtocolKind::qmkBacklight || on.kind == RGBProtocolKind::viaBacklight) {
         EXPECT_EQ(light.mode, on.effect >= 2 ? 1 : 0);
-    else
+    } else {
         EXPECT_EQ(light.mode, on.effect);
+    }
     if (lightingHasColor(on.kind)) {
         EXPECT_EQ(light.hue, 11);
         EXPECT_EQ(light.sat, 22);

@@ -25,7 +25,7 @@ struct Rig
     RGBState readVia()
     {
         auto session = RawHidSession::open(backend, 0x1A86, 0xFE16);
-        return readViaLighting(*session).state;
+        return readViaLighting(*session, firmware.viaVersion).state;
     }
     RGBState readVial(const char* lighting)
     {
@@ -94,11 +94,13 @@ TEST(LightingRead, ViaFallsBackToRgblightThenToNone)
     EXPECT_EQ(zeros.backend.countStartingWith({0x08, 0x80}), 1) << "probed further with 08 80";
 
     Rig rgblight;
+    rgblight.firmware.viaVersion = 10; // the legacy ids: before the channels
     rgblight.firmware.rgblight = true;
     rgblight.firmware.brightness = 0;
     rgblight.firmware.effect = 4;
     EXPECT_EQ(rgblight.readVia(), (RGBState{RGBProtocolKind::qmkRgblight, 0, 4, 4, 3, 10, 200}));
-    EXPECT_EQ(rgblight.backend.requests.size(), 8u);
+    // Channel 1's four values come back as sent (each asked twice to be sure), then the four legacy ids.
+    EXPECT_EQ(rgblight.backend.requests.size(), 12u);
 
     Rig silentChannel;
     silentChannel.firmware.rgblight = true;
@@ -110,7 +112,7 @@ TEST(LightingRead, ViaFallsBackToRgblightThenToNone)
         return a;
     };
     EXPECT_EQ(silentChannel.readVia(), (RGBState{RGBProtocolKind::qmkRgblight, 120, 9, 9, 2, 170, 255}));
-    EXPECT_EQ(silentChannel.backend.countStartingWith({0x08, 0x01}), 2) << "a missing answer ends the channel probe";
+    EXPECT_EQ(silentChannel.backend.countStartingWith({0x08, 0x01}), 3) << "a missing answer ends the channel probe";
 
     Rig wrongEcho;
     wrongEcho.firmware.rgblight = true;
@@ -172,7 +174,7 @@ TEST(LightingWrite, NoneKindSilenceAndRefusalAreQuiet)
     Rig silent;
     silent.backend.respond = nullptr;
     writeLighting(silent.backend, 0x1A86, 0xFE16, RGBState{RGBProtocolKind::qmkRgblight}, true);
-    EXPECT_EQ(silent.backend.requests.size(), 4u) << "answers are not needed to go on";
+    EXPECT_EQ(silent.backend.requests.size(), 5u) << "answers are not needed to go on";
     EXPECT_EQ(silent.backend.closed, 1);
 }
 

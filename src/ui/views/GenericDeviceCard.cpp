@@ -193,7 +193,7 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
     };
     m_lighting->onColor = [this](std::uint8_t hue, std::uint8_t sat) {
         if (const DeviceModel* d = current())
-            m_store.setLighting(d->id, std::nullopt, std::nullopt, hue, sat);
+            m_store.chooseLightingColor(d->id, hue, sat);
     };
     column->addWidget(m_lightingBox);
 
