@@ -110,7 +110,8 @@ TEST(DeviceLoading, VialDeviceFillsEveryFieldFromItsDefinition)
     EXPECT_FALSE(model->dirty);
 
     const int definitionBlocks = (static_cast<int>(rig.firmware.definition.size()) + 31) / 32;
-    EXPECT_EQ(stats.exchanges, 3 + 1 + definitionBlocks + 2 * 5 + 2 * 1 + 1 + 2 + 4);
+    // The fake firmware refuses the keymap buffer (one request), so the keys are read one by one.
+    EXPECT_EQ(stats.exchanges, 3 + 1 + definitionBlocks + 1 + 2 * 5 + 2 * 1 + 1 + 2 + 4);
     EXPECT_EQ(stats.exchanges, static_cast<int>(rig.backend.requests.size()));
     EXPECT_GT(stats.loadMs, 0);
     EXPECT_EQ(rig.backend.closed, 1);

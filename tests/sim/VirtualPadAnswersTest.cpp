@@ -379,7 +379,9 @@ TEST(VialLock, LockedPadHidesMatrixAndFirewallsTheBootloaderKey)
     const auto status = pad->answer(report({0xFE, 0x05}));
     EXPECT_EQ(status[0], 0);
     EXPECT_EQ(status[1], 0);
-    EXPECT_EQ(status[2], 0xFF);
+    EXPECT_EQ(status[2], 0); // the unlock key, row 0 column 0
+    EXPECT_EQ(status[3], 0);
+    EXPECT_EQ(status[4], 0xFF);
     const auto matrix = report({0x02, 0x03, 0xEE});
     EXPECT_EQ(pad->answer(matrix), matrix);
 
