@@ -2,15 +2,17 @@
 // error, never a crash, and never leaves the device open.
 //
 // Input: byte 0 chooses whether the pad serves a real compressed definition for the Vial commands
-// (so the Vial path is reachable), the rest is one record per request: 0xFF = silence, 0xFE = echo of
-// the request, otherwise n = byte % 41 followed by the n bytes of the answer. Once the input runs out
-// the pad goes silent.
+// (so the Vial path is reachable; bits 1-2 pick its lighting: rgblight, VialRGB, backlight), the rest is one record per
+// request: 0xFF = silence, 0xFE = echo of the request, otherwise n = byte % 41 followed by the n bytes of the answer.
+// Once the input runs out the pad goes silent.
 
 #include "device/Discovery.h"
 #include "device/HardwareWriter.h"
+#include "device/Lighting.h"
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,26 +23,30 @@ namespace {
 using namespace keyglass;
 using Bytes = std::vector<std::uint8_t>;
 
-const Bytes& servedDefinition()
+Bytes compressed(const std::string& lighting)
 {
-    static const Bytes blob = [] {
-        const std::string text =
-            R"({"lighting":"qmk_rgblight","matrix":{"rows":2,"cols":3},"layouts":{"keymap":[["0,0","0,1",)"
+    std::string text = R"({"lighting":")";
+    text += lighting;
+    text += R"(","matrix":{"rows":2,"cols":3},"layouts":{"keymap":[["0,0","0,1",)"
             R"("0,0\n\n\n\ne"],[{"w":2},"1,0",{"d":true},"1,1","1,2"]]}})";
-        Bytes out(lzma_stream_buffer_bound(text.size()));
-        std::size_t written = 0;
-        lzma_easy_buffer_encode(6,
-                                LZMA_CHECK_CRC64,
-                                nullptr,
-                                reinterpret_cast<const std::uint8_t*>(text.data()),
-                                text.size(),
-                                out.data(),
-                                &written,
-                                out.size());
-        out.resize(written);
-        return out;
-    }();
-    return blob;
+    Bytes out(lzma_stream_buffer_bound(text.size()));
+    std::size_t written = 0;
+    lzma_easy_buffer_encode(6,
+                            LZMA_CHECK_CRC64,
+                            nullptr,
+                            reinterpret_cast<const std::uint8_t*>(text.data()),
+                            text.size(),
+                            out.data(),
+                            &written,
+                            out.size());
+    out.resize(written);
+    return out;
+}
+
+const Bytes& servedDefinition(int lighting)
+{
+    static const Bytes blobs[] = {compressed("qmk_rgblight"), compressed("vialrgb"), compressed("qmk_backlight")};
+    return blobs[lighting % 3];
 }
 
 struct FuzzPad
@@ -48,6 +54,7 @@ struct FuzzPad
     std::span<const std::uint8_t> input;
     std::size_t at = 0;
     bool serveDefinition = false;
+    int lighting = 0;
     TimePoint clock{};
     std::vector<Bytes> queued;
     int open = 0;
@@ -55,7 +62,7 @@ struct FuzzPad
     std::optional<Bytes> answer(const RawHidReport& request)
     {
         if (serveDefinition && request[0] == 0xFE && (request[1] == 0x01 || request[1] == 0x02)) {
-            const Bytes& blob = servedDefinition();
+            const Bytes& blob = servedDefinition(lighting);
             Bytes out(request.begin(), request.end());
             if (request[1] == 0x01) {
                 for (int i = 0; i < 4; ++i)
@@ -132,6 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     FuzzPad pad;
     pad.serveDefinition = data[0] & 1;
+    pad.lighting = (data[0] >> 1) & 3;
     pad.input = std::span<const std::uint8_t>(data + 1, size - 1);
     FuzzBackend backend(pad);
     const auto endpoints = enumerateEndpoints(backend);
@@ -143,7 +151,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!model)
         return 0;
     if (static_cast<int>(model->keymap.size()) != model->layerCount || model->layerCount < 1 ||
-        model->layerCount > 32 || model->tapDances.size() > 16 || model->encoderMap.size() != model->keymap.size())
+        model->layerCount > 32 || model->tapDances.size() > 255 || model->encoderMap.size() != model->keymap.size())
+        std::abort();
+    // Tap dances keep their index: one entry (read or a marked placeholder) per reported one.
+    if (model->tapDanceCount > 0 && static_cast<int>(model->tapDances.size()) != model->tapDanceCount)
+        std::abort();
+    const auto& ids = model->lightingEffectIds;
+    if (ids.size() > 32 * 15 || !std::is_sorted(ids.begin(), ids.end()) ||
+        std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+        std::abort();
+    writeLighting(backend, model->vid, model->pid, model->rgb, true);
+    if (pad.open != 0)
         std::abort();
     for (const auto& layer : model->keymap)
         if (static_cast<int>(layer.size()) != model->rows)

@@ -242,13 +242,15 @@ int runLighting(Invocation& call)
     }
     if (toggle || (on && !model.rgb.isOn()) || (off && model.rgb.isOn()))
         store.toggleLighting(id);
-    if (effect || brightness || hue)
+    if (hue && sat && !effect && !brightness)
+        store.chooseLightingColor(id, *hue, *sat); // a colour alone switches the lights on, as in the HUD
+    else if (effect || brightness || hue)
         store.setLighting(id, brightness, effect, hue, sat);
     session->settle(std::chrono::milliseconds(600));
 
     const RGBState& rgb = store.device(id)->rgb;
     std::string effectName = "Effect " + std::to_string(rgb.effect);
-    for (const auto& [number, name] : lightingEffects(rgb.kind)) {
+    for (const auto& [number, name] : lightingEffects(rgb.kind, store.device(id)->lightingEffectIds)) {
         if (number == rgb.effect)
             effectName = name;
     }

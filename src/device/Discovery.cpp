@@ -1,6 +1,7 @@
 #include "device/Discovery.h"
 
 #include "device/Definition.h"
+#include "device/KeymapRead.h"
 #include "device/KleLayout.h"
 #include "device/Lighting.h"
 #include "device/RawHidSession.h"
@@ -72,11 +73,15 @@ bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const 
     model.encoders = std::move(layout->encoders);
     model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
 
+    // The definition gives the firmware's matrix, so the keymap buffer's geometry is known.
+    const auto bulk = readKeymapBulk(session, model.rows, model.cols, 0, model.layerCount);
     for (int layer = 0; layer < model.layerCount; ++layer) {
         for (const auto& key : model.keys) {
             if (key.decal || key.row < 0 || key.col < 0 || key.row >= model.rows || key.col >= model.cols)
                 continue;
-            const auto code = readKeycode(session, layer, key.row, key.col);
+            auto code = bulk.at(layer, key.row, key.col);
+            if (!code)
+                code = readKeycode(session, layer, key.row, key.col);
             if (!code) {
                 model.unreadCells.insert(layerCellKey(layer, key.row, key.col));
                 continue;
@@ -98,15 +103,55 @@ bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const 
 
     if (const auto count = readTapDanceCount(session); count && *count > 0) {
         model.tapDanceCount = *count;
+        // Every entry keeps its index: TD(n) on a key and the n-th set request both address entry n, so
+        // a missing answer leaves a marked placeholder rather than moving later entries up.
         const int entries = std::min(*count, via::MaxTapDanceEntries);
-        for (int i = 0; i < entries; ++i)
-            if (const auto entry = readTapDance(session, i))
+        for (int i = 0; i < entries; ++i) {
+            if (const auto entry = readTapDance(session, i)) {
                 model.tapDances.push_back(*entry);
+            } else {
+                model.tapDances.push_back(TapDanceData{});
+                model.unreadTapDances.insert(i);
+            }
+        }
     }
 
-    model.rgb = readVialLighting(session, *definition);
+    auto lighting = readVialLighting(session, *definition);
+    model.rgb = lighting.state;
+    model.lightingEffectIds = std::move(lighting.effectIds);
     model.activeLayer = model.layerCount > 1 ? 1 : 0;
     return true;
+}
+
+/// The upper layers of a VIA-only pad in bulk. The probe only guesses the matrix from the cells in use,
+/// and the keymap buffer is laid out by the firmware's real matrix, so the guess is checked: the buffer's
+/// layer 0 must equal the probe and the last non-zero cell above it must match a per-key read. When it
+/// does not, the matrix is larger than it looks and nothing of the buffer is used.
+std::optional<BulkKeymap>
+bulkUpperLayers(RawHidSession& session, const DeviceModel& model, const std::vector<std::vector<Keycode>>& layer0)
+{
+    if (model.layerCount < 2)
+        return std::nullopt;
+    auto bulk = readKeymapBulk(session, model.rows, model.cols, 0, model.layerCount);
+    if (bulk.refused)
+        return std::nullopt;
+    for (int row = 0; row < model.rows; ++row)
+        for (int col = 0; col < model.cols; ++col)
+            if (bulk.at(0, row, col) != layer0[row][col])
+                return std::nullopt;
+    int layer = model.layerCount - 1, row = model.rows - 1, col = model.cols - 1;
+    for (int i = static_cast<int>(bulk.codes.size()) - 1; i >= model.rows * model.cols; --i) {
+        if (bulk.codes[i].value_or(0) != 0) {
+            layer = i / (model.rows * model.cols);
+            row = i / model.cols % model.rows;
+            col = i % model.cols;
+            break;
+        }
+    }
+    const auto check = readKeycode(session, layer, row, col);
+    if (!check || bulk.at(layer, row, col) != *check)
+        return std::nullopt;
+    return bulk;
 }
 
 void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
@@ -117,13 +162,18 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
     model.cols = probe.cols;
     model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
     model.keymap[0] = std::move(probe.layer0);
+    const auto bulk = bulkUpperLayers(session, model, model.keymap[0]);
     for (int layer = 1; layer < model.layerCount; ++layer)
         for (int row = 0; row < model.rows; ++row)
-            for (int col = 0; col < model.cols; ++col)
-                if (const auto code = readKeycode(session, layer, row, col))
+            for (int col = 0; col < model.cols; ++col) {
+                auto code = bulk ? bulk->at(layer, row, col) : std::nullopt;
+                if (!code)
+                    code = readKeycode(session, layer, row, col);
+                if (code)
                     model.keymap[layer][row][col] = *code;
                 else
                     model.unreadCells.insert(layerCellKey(layer, row, col));
+            }
 
     if (model.proto.writesAlignedLayerMoves())
         for (auto& layer : model.keymap)
@@ -173,7 +223,9 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
     auto layout = viaOnlyLayout(model.rows, model.cols, model.keymap, model.protectedCells, encoderCount);
     model.keys = std::move(layout.keys);
     model.encoders = std::move(layout.encoders);
-    model.rgb = readViaLighting(session);
+    auto lighting = readViaLighting(session, viaVersion);
+    model.rgb = lighting.state;
+    model.lightingEffectIds = std::move(lighting.effectIds);
     model.activeLayer = 0;
 }
 } // namespace

@@ -87,6 +87,21 @@ std::optional<Keycode> readKeycode(RawHidSession& session, int layer, int row, i
     return readU16BE(*answer, 4);
 }
 
+std::optional<std::vector<std::uint8_t>>
+readKeymapBuffer(RawHidSession& session, std::uint16_t offset, std::uint8_t size, bool* refused)
+{
+    if (size > via::MaxBulkBytes)
+        return std::nullopt;
+    const auto hi = static_cast<std::uint8_t>(offset >> 8), lo = static_cast<std::uint8_t>(offset & 0xFF);
+    const auto answer = session.exchange({via::GetKeymapBuffer, hi, lo, size});
+    if (refused)
+        *refused = answer && !answer->empty() && (*answer)[0] == via::Unhandled;
+    if (!answer || answer->size() < 4u + size || (*answer)[0] != via::GetKeymapBuffer || (*answer)[1] != hi ||
+        (*answer)[2] != lo || (*answer)[3] != size)
+        return std::nullopt;
+    return std::vector<std::uint8_t>(answer->begin() + 4, answer->begin() + 4 + size);
+}
+
 std::optional<Keycode> readViaEncoder(RawHidSession& session, int layer, int encoder, bool clockwise, bool checkEcho)
 {
     const auto l = wireByte(layer), e = wireByte(encoder);

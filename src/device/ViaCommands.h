@@ -21,9 +21,14 @@ constexpr std::uint8_t LightingSet = 0x07;
 constexpr std::uint8_t LightingGet = 0x08;
 constexpr std::uint8_t LightingSave = 0x09;
 constexpr std::uint8_t GetLayerCount = 0x11;
+constexpr std::uint8_t GetKeymapBuffer = 0x12;
 constexpr std::uint8_t GetEncoder = 0x14;
 constexpr std::uint8_t SetEncoder = 0x15;
 constexpr std::uint8_t VialPrefix = 0xFE;
+/// Byte 0 of the answer to a command the firmware does not handle.
+constexpr std::uint8_t Unhandled = 0xFF;
+/// Data bytes one keymap-buffer request carries.
+constexpr int MaxBulkBytes = 28;
 
 constexpr std::uint8_t VialGetKeyboardId = 0x00;
 constexpr std::uint8_t VialGetDefinitionSize = 0x01;
@@ -36,7 +41,8 @@ constexpr std::uint8_t DynamicEntryCounts = 0x00;
 constexpr std::uint8_t TapDanceGet = 0x01;
 constexpr std::uint8_t TapDanceSet = 0x02;
 
-constexpr int MaxTapDanceEntries = 16;
+/// The count is one byte; every entry it reports is read.
+constexpr int MaxTapDanceEntries = 255;
 constexpr int DefaultLayerCount = 4;
 constexpr int MaxLayerCount = 32;
 } // namespace via
@@ -69,6 +75,10 @@ int readLayerCount(RawHidSession& session);
 std::optional<VialKeyboardId> readVialKeyboardId(RawHidSession& session);
 /// Keycode get: none unless the answer echoes the request (0x04, layer, row, column).
 std::optional<Keycode> readKeycode(RawHidSession& session, int layer, int row, int col);
+/// Keymap get buffer: `size` (at most 28) bytes of the keymap from byte `offset`. None unless the answer
+/// echoes command, offset and size; `refused` is set when the pad answers the command as unknown.
+std::optional<std::vector<std::uint8_t>>
+readKeymapBuffer(RawHidSession& session, std::uint16_t offset, std::uint8_t size, bool* refused = nullptr);
 /// VIA encoder get: keycode of one direction. `checkEcho` requires byte 0 to be 0x14.
 std::optional<Keycode> readViaEncoder(RawHidSession& session, int layer, int encoder, bool clockwise, bool checkEcho);
 /// Vial encoder get: {counter-clockwise, clockwise}.

@@ -48,28 +48,46 @@ Keycode* TapDanceData::slot(int index)
     return const_cast<Keycode*>(std::as_const(*this).slot(index));
 }
 
+namespace {
+constexpr std::pair<RGBProtocolKind, std::string_view> KindNames[] = {
+    {RGBProtocolKind::none, "none"},
+    {RGBProtocolKind::qmkRgblight, "qmkRgblight"},
+    {RGBProtocolKind::viaCustomCh1, "viaCustomCh1"},
+    {RGBProtocolKind::qmkBacklight, "qmkBacklight"},
+    {RGBProtocolKind::vialRgb, "vialRgb"},
+    {RGBProtocolKind::viaBacklight, "viaBacklight"},
+    {RGBProtocolKind::viaRgblight, "viaRgblight"},
+    {RGBProtocolKind::viaRgbMatrix, "viaRgbMatrix"},
+    {RGBProtocolKind::viaLedMatrix, "viaLedMatrix"},
+};
+} // namespace
+
 std::string_view toString(RGBProtocolKind kind)
 {
-    switch (kind) {
-    case RGBProtocolKind::qmkRgblight:
-        return "qmkRgblight";
-    case RGBProtocolKind::viaCustomCh1:
-        return "viaCustomCh1";
-    case RGBProtocolKind::none:
-        break;
-    }
+    for (const auto& [k, name] : KindNames)
+        if (k == kind)
+            return name;
     return "none";
 }
 
 std::optional<RGBProtocolKind> rgbProtocolKindFromString(std::string_view text)
 {
-    if (text == "none")
-        return RGBProtocolKind::none;
-    if (text == "qmkRgblight")
-        return RGBProtocolKind::qmkRgblight;
-    if (text == "viaCustomCh1")
-        return RGBProtocolKind::viaCustomCh1;
+    for (const auto& [k, name] : KindNames)
+        if (name == text)
+            return k;
     return std::nullopt;
+}
+
+bool lightingHasColor(RGBProtocolKind kind)
+{
+    return kind != RGBProtocolKind::none && kind != RGBProtocolKind::qmkBacklight &&
+           kind != RGBProtocolKind::viaBacklight && kind != RGBProtocolKind::viaLedMatrix;
+}
+
+bool lightingHasSpeed(RGBProtocolKind kind)
+{
+    return kind != RGBProtocolKind::none && kind != RGBProtocolKind::qmkBacklight &&
+           kind != RGBProtocolKind::viaBacklight;
 }
 
 int DeviceProtocol::viaVersion() const

@@ -64,11 +64,18 @@ struct TapDanceData
 enum class RGBProtocolKind
 {
     none,
-    qmkRgblight,
-    viaCustomCh1,
+    qmkRgblight,  // legacy value ids 0x80-0x83 (VIA <= 10, Vial)
+    viaCustomCh1, // a keyboard's own values on channel 1: 1 effect, 2 brightness, 3 speed, 4 colour
+    qmkBacklight, // legacy value ids 0x09 brightness, 0x0A breathing (Vial "qmk_backlight")
+    vialRgb,      // Vial's own lighting, value ids 0x40-0x44
+    viaBacklight, // QMK channel 1 (VIA >= 11): 1 brightness, 2 breathing
+    viaRgblight,  // QMK channel 2: 1 brightness, 2 effect, 3 speed, 4 colour
+    viaRgbMatrix, // QMK channel 3: as channel 2
+    viaLedMatrix, // QMK channel 5: 1 brightness, 2 effect, 3 speed
 };
 
-/// "none", "qmkRgblight", "viaCustomCh1".
+/// "none", "qmkRgblight", "viaCustomCh1", "qmkBacklight", "vialRgb", "viaBacklight", "viaRgblight",
+/// "viaRgbMatrix", "viaLedMatrix".
 std::string_view toString(RGBProtocolKind kind);
 std::optional<RGBProtocolKind> rgbProtocolKindFromString(std::string_view text);
 
@@ -85,6 +92,11 @@ struct RGBState
     bool isOn() const { return effect != 0 && brightness != 0; }
     bool operator==(const RGBState&) const = default;
 };
+
+/// Whether the lighting of a kind has a colour (backlight and LED Matrix are single-colour) and an
+/// effect speed (backlight has none).
+bool lightingHasColor(RGBProtocolKind kind);
+bool lightingHasSpeed(RGBProtocolKind kind);
 
 /// Which configuration protocol a device speaks: plain VIA, or Vial on top of VIA.
 class DeviceProtocol
@@ -191,6 +203,10 @@ struct DeviceModel
     /// partial model must never be written back whole.
     std::set<std::string> unreadCells;
     std::set<std::string> unreadEncoders;
+    /// Tap-dance entries by index; they keep their place in tapDances with default values.
+    std::set<int> unreadTapDances;
+    /// The effect ids the firmware reports it supports (VialRGB); empty when the dialect does not say.
+    std::vector<std::uint16_t> lightingEffectIds;
 
     /// The keymap entry; 0 when any index is negative or out of range.
     Keycode keycodeAt(int layer, int row, int col) const;
@@ -203,9 +219,12 @@ struct DeviceModel
     /// Manufacturer and product, without repeating a manufacturer the product already starts with.
     std::string displayName() const;
     bool legacyKeycodes() const { return proto.legacyKeycodes(); }
-    bool isPartial() const { return !unreadCells.empty() || !unreadEncoders.empty(); }
-    /// Keys and knobs the last load could not read.
-    int unreadCount() const { return static_cast<int>(unreadCells.size() + unreadEncoders.size()); }
+    bool isPartial() const { return !unreadCells.empty() || !unreadEncoders.empty() || !unreadTapDances.empty(); }
+    /// Keys, knobs and tap dances the last load could not read.
+    int unreadCount() const
+    {
+        return static_cast<int>(unreadCells.size() + unreadEncoders.size() + unreadTapDances.size());
+    }
 
     bool operator==(const DeviceModel&) const = default;
 };

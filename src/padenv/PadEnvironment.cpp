@@ -18,7 +18,8 @@ bool isVirtualPath(std::string_view path)
 
 CompositeHidBackend::CompositeHidBackend(std::unique_ptr<HidBackend> real,
                                          std::shared_ptr<VirtualHidBackend> virtualPads)
-    : m_real(std::move(real)), m_virtual(std::move(virtualPads)), m_virtualEpoch(m_virtual->now())
+    : m_real(std::move(real)), m_virtual(std::move(virtualPads)), m_virtualEpoch(m_virtual->now()),
+      m_realWaitedEpoch(m_virtual->realTimeWaited())
 {
 }
 
@@ -45,7 +46,9 @@ Expected<std::unique_ptr<HidDevice>> CompositeHidBackend::open(const HidInterfac
 
 TimePoint CompositeHidBackend::now() const
 {
-    return Clock::now() + (m_virtual->now() - m_virtualEpoch);
+    // The virtual clock also moves by the latency the virtual pads wait in real time; the real clock has
+    // that already, so it is counted once.
+    return Clock::now() + (m_virtual->now() - m_virtualEpoch) - (m_virtual->realTimeWaited() - m_realWaitedEpoch);
 }
 
 Expected<std::unique_ptr<PadEnvironment>> PadEnvironment::create(const std::vector<std::string>& virtualSpecs,

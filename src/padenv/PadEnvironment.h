@@ -34,6 +34,7 @@ private:
     std::unique_ptr<HidBackend> m_real;
     std::shared_ptr<VirtualHidBackend> m_virtual;
     TimePoint m_virtualEpoch;
+    Duration m_realWaitedEpoch{0};
 };
 
 class PadEnvironment

@@ -159,6 +159,8 @@ VirtualPadConfig quadgridSpec()
     s.encoderClicks = {MatrixCell{4, 0}, MatrixCell{4, 1}, std::nullopt};
     s.hardwareLayerKeys = {{{4, 2}, HardwareLayerDown}, {{4, 3}, HardwareLayerUp}};
     s.lighting = LightingDialect::channel;
+    s.lightingFeature = LightingFeature::rgblight;
+    s.keyboardLightingChannel = 1;
     s.lightingValues = VirtualLighting{true, 4, 128, 2, 170, 255};
     s.firmwareVersion = 0x00010400;
     return s;
@@ -196,7 +198,9 @@ VirtualPadConfig solodialSpec()
     s.comboCount = 8;
     s.keyOverrideCount = 8;
     s.lighting = LightingDialect::legacyRgblight;
+    s.lightingFeature = LightingFeature::rgblight;
     s.lightingValues = VirtualLighting{true, 9, 200, 1, 170, 255};
+    s.unlockKeys = {MatrixCell{0, 0}};
     return s;
 }
 

@@ -1,7 +1,12 @@
 #pragma once
 // What the emulated firmware holds in RAM only: it is lost on a power cycle, unlike the EEPROM.
 
+#include "platform/Clock.h"
 #include "sim/VirtualPadConfig.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace keyglass::sim {
 
@@ -12,13 +17,26 @@ struct FirmwareRam
     bool unlocked = true;
     bool unlockInProgress = false;
     int unlockCounter = 0;
+    /// When the unlock counter last stepped down; it steps at most once per 100 ms.
+    std::optional<TimePoint> lastUnlockStep;
+    /// Switches held down right now (the unlock keys are checked against them).
+    std::vector<MatrixCell> held;
     int deviceIndications = 0;
+    int bootloaderJumps = 0;
+
+    bool isHeld(MatrixCell cell) const { return std::find(held.begin(), held.end(), cell) != held.end(); }
 };
 
 /// QMK's current keycode numbering (Vial protocol 6, VIA protocol 11) rather than the legacy one.
 inline bool modernKeycodes(const VirtualPadConfig& config)
 {
     return config.vial ? config.vialVersion >= 6 : config.viaVersion >= 11;
+}
+
+/// A Vial build without VIAL_INSECURE boots locked.
+inline bool bootsUnlocked(const VirtualPadConfig& config)
+{
+    return !config.vial || config.vialInsecure;
 }
 
 /// A locked Vial pad refuses to store the bootloader key through its own commands.

@@ -83,9 +83,12 @@ void ViaHandler::handle(RawHidReport& r)
         handleEncoder(r);
         break;
     case ViaCommand::BootloaderJump:
-        // vial-qmk acknowledges (and would jump when unlocked); QMK no longer handles it.
-        if (!s.vial)
+        // Only a secure vial-qmk build has the command: it acknowledges, and jumps only when unlocked.
+        // QMK dropped it and insecure Vial builds never had it.
+        if (!s.vial || s.vialInsecure)
             r[0] = IdUnhandled;
+        else if (m_ram.unlocked)
+            ++m_ram.bootloaderJumps;
         break;
     case ViaCommand::EepromReset:
     default:

@@ -3,22 +3,49 @@
 #include "sim/WireFormat.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
+#include <utility>
 
 namespace keyglass::sim {
 
 namespace {
 
 constexpr int UnlockPolls = 50;
+constexpr auto UnlockStepInterval = std::chrono::milliseconds(100);
 
 } // namespace
 
 VialHandler::VialHandler(const VirtualPadConfig& config,
                          Eeprom& eeprom,
                          FirmwareRam& ram,
-                         const std::vector<std::uint8_t>& definition)
-    : m_config(config), m_eeprom(eeprom), m_ram(ram), m_definition(definition)
+                         const std::vector<std::uint8_t>& definition,
+                         std::function<TimePoint()> now)
+    : m_config(config), m_eeprom(eeprom), m_ram(ram), m_definition(definition), m_now(std::move(now))
 {
+}
+
+void VialHandler::pollUnlock()
+{
+    if (!m_ram.unlockInProgress)
+        return;
+    const auto& keys = m_config.unlockKeys;
+    const bool allHeld =
+        !keys.empty() && std::all_of(keys.begin(), keys.end(), [&](MatrixCell c) { return m_ram.isHeld(c); });
+    if (!allHeld) {
+        m_ram.unlockCounter = UnlockPolls;
+        m_ram.lastUnlockStep.reset();
+        return;
+    }
+    const TimePoint now = m_now();
+    if (m_ram.lastUnlockStep && now - *m_ram.lastUnlockStep <= UnlockStepInterval)
+        return;
+    m_ram.lastUnlockStep = now;
+    if (--m_ram.unlockCounter <= 0) {
+        m_ram.unlockCounter = 0;
+        m_ram.unlocked = true;
+        m_ram.unlockInProgress = false;
+    }
 }
 
 bool VialHandler::heldByUnlock(const RawHidReport& request) const
@@ -76,28 +103,28 @@ void VialHandler::handle(RawHidReport& r)
         r.fill(0xFF);
         r[0] = m_ram.unlocked ? 1 : 0;
         r[1] = m_ram.unlockInProgress ? 1 : 0;
-        for (std::size_t i = 0; i < s.unlockKeys.size() && i < 15; ++i) {
+        for (std::size_t i = 0; !s.vialInsecure && i < s.unlockKeys.size() && i < 15; ++i) {
             r[2 + 2 * i] = static_cast<std::uint8_t>(s.unlockKeys[i].row);
             r[3 + 2 * i] = static_cast<std::uint8_t>(s.unlockKeys[i].col);
         }
         break;
     }
     case 0x06:
+        if (s.vialInsecure)
+            break;
         m_ram.unlockInProgress = true;
         m_ram.unlockCounter = UnlockPolls;
+        m_ram.lastUnlockStep.reset();
         break;
     case 0x07:
-        // The emulator has no fingers on the unlock keys between polls, so it treats them as held:
-        // each poll counts down once.
-        if (m_ram.unlockInProgress && m_ram.unlockCounter > 0 && --m_ram.unlockCounter == 0) {
-            m_ram.unlocked = true;
-            m_ram.unlockInProgress = false;
-        }
+        pollUnlock();
         r[0] = m_ram.unlocked ? 1 : 0;
         r[1] = m_ram.unlockInProgress ? 1 : 0;
         r[2] = static_cast<std::uint8_t>(m_ram.unlockCounter);
         break;
     case 0x08:
+        if (s.vialInsecure)
+            break;
         m_ram.unlocked = false;
         m_ram.unlockInProgress = false;
         break;

@@ -7,6 +7,7 @@
 #include "sim/FirmwareRam.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace keyglass::sim {
@@ -18,7 +19,8 @@ public:
     VialHandler(const VirtualPadConfig& config,
                 Eeprom& eeprom,
                 FirmwareRam& ram,
-                const std::vector<std::uint8_t>& definition);
+                const std::vector<std::uint8_t>& definition,
+                std::function<TimePoint()> now);
 
     /// While an unlock runs the firmware serves only identification and the unlock itself: any other
     /// request comes back untouched.
@@ -29,11 +31,13 @@ public:
 
 private:
     void handleDynamicEntry(RawHidReport& r);
+    void pollUnlock();
 
     const VirtualPadConfig& m_config;
     Eeprom& m_eeprom;
     FirmwareRam& m_ram;
     const std::vector<std::uint8_t>& m_definition;
+    std::function<TimePoint()> m_now;
 };
 
 } // namespace keyglass::sim

@@ -11,6 +11,18 @@ namespace {
 constexpr int KeyboardUsagePage = 0x01;
 constexpr int KeyboardUsage = 0x06;
 
+// sleep_for wakes up late by up to a scheduler slice; the last stretch is waited out yielding, so a
+// latency of 1 ms costs 1 ms and not 1.1.
+void waitRealTime(Duration d)
+{
+    constexpr Duration Spin = std::chrono::microseconds(300);
+    const TimePoint until = Clock::now() + d;
+    if (d > Spin)
+        std::this_thread::sleep_for(d - Spin);
+    while (Clock::now() < until)
+        std::this_thread::yield();
+}
+
 struct Slot
 {
     std::shared_ptr<VirtualPad> pad;
@@ -31,6 +43,8 @@ struct VirtualHidBackend::Shared
     std::atomic<Duration::rep> clock{std::chrono::duration_cast<Duration>(std::chrono::hours(1)).count()};
     Duration latency{0};
     int openCount = 0;
+    RealTime realTime{[] { return Clock::now(); }, waitRealTime};
+    std::atomic<Duration::rep> realWaited{0};
 
     TimePoint now() const { return TimePoint(std::chrono::duration_cast<Clock::duration>(Duration(clock.load()))); }
     void advance(Duration d)
@@ -74,14 +88,15 @@ public:
             latency = m_shared->latency;
         }
         latency += m_pad->latency();
-        if (latency.count() > 0)
-            std::this_thread::sleep_for(latency);
         const auto delivery = m_pad->exchange(report);
         if (!delivery.accepted)
             return false;
+        // Latency passes in real time and on the virtual clock, an injected delay on the virtual clock
+        // only, so fault tests never wait.
         const TimePoint ready = m_shared->now() + latency + delivery.delay;
+        const TimePoint realReady = realTime().now() + latency;
         for (int i = 0; delivery.answer && i < delivery.copies; ++i)
-            m_queue.push_back({ready, *delivery.answer});
+            m_queue.push_back({ready, realReady, *delivery.answer});
         return true;
     }
 
@@ -90,10 +105,24 @@ public:
         if (!m_shared->alive(m_pad, m_generation) || m_pad->isDisconnected())
             return {HidReadStatus::disconnected, {}};
         timeout = std::max(Duration{0}, timeout);
-        const TimePoint now = m_shared->now();
-        if (!m_queue.empty() && m_queue.front().ready <= now + timeout) {
-            if (m_queue.front().ready > now)
-                m_shared->advance(std::chrono::duration_cast<Duration>(m_queue.front().ready - now));
+        if (!m_queue.empty()) {
+            // Still on its way in real time: wait for it, but no longer than the timeout.
+            const VirtualHidBackend::RealTime clock = realTime();
+            const auto inFlight = std::chrono::duration_cast<Duration>(m_queue.front().realReady - clock.now());
+            if (inFlight.count() > 0) {
+                const Duration wait = std::min(inFlight, timeout);
+                clock.sleep(wait);
+                m_shared->advance(wait);
+                m_shared->realWaited.fetch_add(wait.count());
+                if (wait < inFlight)
+                    return {HidReadStatus::timeout, {}};
+                timeout -= wait;
+            }
+        }
+        if (!m_queue.empty() && m_queue.front().ready <= m_shared->now() + timeout) {
+            const TimePoint later = m_shared->now();
+            if (m_queue.front().ready > later)
+                m_shared->advance(std::chrono::duration_cast<Duration>(m_queue.front().ready - later));
             HidReadResult result{
                 HidReadStatus::report,
                 std::vector<std::uint8_t>(m_queue.front().report.begin(), m_queue.front().report.end())};
@@ -107,9 +136,16 @@ public:
 private:
     struct Pending
     {
-        TimePoint ready;
+        TimePoint ready;     // on the virtual clock
+        TimePoint realReady; // on the real clock
         RawHidReport report;
     };
+
+    VirtualHidBackend::RealTime realTime() const
+    {
+        std::lock_guard lock(m_shared->mutex);
+        return m_shared->realTime;
+    }
 
     std::shared_ptr<VirtualHidBackend::Shared> m_shared;
     std::shared_ptr<VirtualPad> m_pad;
@@ -251,6 +287,19 @@ void VirtualHidBackend::setLatency(Duration latency)
 {
     std::lock_guard lock(m_shared->mutex);
     m_shared->latency = std::max(Duration{0}, latency);
+}
+
+void VirtualHidBackend::setRealTime(RealTime realTime)
+{
+    if (!realTime.now || !realTime.sleep)
+        return;
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->realTime = std::move(realTime);
+}
+
+Duration VirtualHidBackend::realTimeWaited() const
+{
+    return Duration(m_shared->realWaited.load());
 }
 
 int VirtualHidBackend::openCount() const

@@ -3,12 +3,18 @@
 // interface, so callers have something to filter out). Reads run on a virtual clock: a read that
 // waits for nothing moves the clock on by its timeout instead of sleeping.
 //
+// Latency (the backend's and each pad's own) is real time: an answer becomes readable that long after
+// its write, and a read waits for it, up to its timeout, by sleeping on the real clock while moving the
+// virtual clock on by the same amount. So a load's time on the backend's clock counts every latency
+// once, and a latency beyond an exchange's deadline loses the answer like a slow pad would.
+//
 // Safe to use from one I/O thread while another thread plugs and unplugs pads.
 
 #include "device/HidBackend.h"
 #include "sim/VirtualPad.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +49,16 @@ public:
     void advance(Duration d);
     /// Real time to spend on every exchange of every pad, on top of each pad's own latency.
     void setLatency(Duration latency);
+
+    /// The real clock latency is waited on; tests give one that only pretends to sleep.
+    struct RealTime
+    {
+        std::function<TimePoint()> now;
+        std::function<void(Duration)> sleep;
+    };
+    void setRealTime(RealTime realTime);
+    /// How far the virtual clock moved while reads waited for latency in real time.
+    Duration realTimeWaited() const;
     int openCount() const;
 
     struct Shared;

@@ -37,6 +37,16 @@ VirtualPadConfig normalised(VirtualPadConfig s)
     s.viaVersion = std::min(s.viaVersion, 0xFFFF);
     if (!s.viaEncoderCommands)
         s.viaEncoderCommands = !s.vial && s.viaVersion >= 10;
+    if (s.vial && !s.vialInsecure && s.unlockKeys.empty())
+        s.unlockKeys = {MatrixCell{0, 0}};
+    if (s.unlockKeys.size() > 15)
+        s.unlockKeys.resize(15);
+    // Ids rising and unique, as the firmware reports them; without a list, a typical RGB Matrix build.
+    if (s.lightingFeature == LightingFeature::vialRgb && s.vialRgbEffects.empty())
+        s.vialRgbEffects = {1, 2, 3, 4, 6, 13, 24, 29, 39};
+    std::sort(s.vialRgbEffects.begin(), s.vialRgbEffects.end());
+    s.vialRgbEffects.erase(std::unique(s.vialRgbEffects.begin(), s.vialRgbEffects.end()), s.vialRgbEffects.end());
+    std::erase(s.vialRgbEffects, std::uint16_t{0});
     return s;
 }
 
@@ -57,7 +67,7 @@ sim::FirmwareRam bootRam(const VirtualPadConfig& s, const sim::Eeprom& eeprom)
 {
     sim::FirmwareRam ram;
     ram.lighting = eeprom.savedLighting();
-    ram.unlocked = !s.vial || s.vialUnlocked;
+    ram.unlocked = sim::bootsUnlocked(s);
     return ram;
 }
 
@@ -67,7 +77,7 @@ VirtualPad::VirtualPad(VirtualPadConfig padSpec)
     : m_config(normalised(std::move(padSpec))), m_definition(makeDefinitionStream(m_config)), m_eeprom(m_config),
       m_ram(bootRam(m_config, m_eeprom)), m_lighting(m_config, m_eeprom, m_ram),
       m_via(m_config, m_eeprom, m_ram, m_lighting, [this] { return uptimeMsLocked(); }),
-      m_vial(m_config, m_eeprom, m_ram, m_definition), m_input(m_config, m_eeprom),
+      m_vial(m_config, m_eeprom, m_ram, m_definition, [this] { return m_clock(); }), m_input(m_config, m_eeprom),
       m_clock([] { return Clock::now(); }), m_bootTime(m_clock())
 {
 }
@@ -241,6 +251,12 @@ int VirtualPad::deviceIndicationCount() const
 {
     std::lock_guard lock(m_mutex);
     return m_ram.deviceIndications;
+}
+
+int VirtualPad::bootloaderJumpCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_ram.bootloaderJumps;
 }
 
 std::vector<std::uint8_t> VirtualPad::compressedDefinition() const
@@ -426,9 +442,12 @@ void VirtualPad::setGarbageSeed(std::uint32_t seed)
 void VirtualPad::powerCycle()
 {
     std::lock_guard lock(m_mutex);
-    const int indications = m_ram.deviceIndications; // counted for the tests, not firmware state
+    // Counted for the tests, not firmware state.
+    const int indications = m_ram.deviceIndications;
+    const int jumps = m_ram.bootloaderJumps;
     m_ram = bootRam(m_config, m_eeprom);
     m_ram.deviceIndications = indications;
+    m_ram.bootloaderJumps = jumps;
     m_input.reset();
     m_faults.reconnect();
     m_bootTime = m_clock();
@@ -495,6 +514,19 @@ bool VirtualPad::click(int index)
         return false;
     press(cell->row, cell->col);
     return true;
+}
+
+void VirtualPad::hold(int row, int col)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_ram.isHeld({row, col}))
+        m_ram.held.push_back({row, col});
+}
+
+void VirtualPad::release(int row, int col)
+{
+    std::lock_guard lock(m_mutex);
+    std::erase(m_ram.held, MatrixCell{row, col});
 }
 
 void VirtualPad::setActiveLayer(int layer)

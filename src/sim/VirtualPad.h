@@ -107,6 +107,8 @@ public:
     std::uint32_t layoutOptions() const;
     bool vialUnlocked() const;
     int deviceIndicationCount() const;
+    /// Bootloader jumps the firmware performed (a locked Vial pad refuses them).
+    int bootloaderJumpCount() const;
     /// The xz stream served by FE 02 (empty for a pad without definition).
     std::vector<std::uint8_t> compressedDefinition() const;
 
@@ -160,6 +162,10 @@ public:
     void press(int row, int col);
     /// One detent of encoder `index`.
     void turn(int index, bool clockwise);
+    /// Holds the switch at (row, col) down until release(): nothing is typed, but the firmware sees it
+    /// held (the Vial unlock counts only while its unlock keys are held).
+    void hold(int row, int col);
+    void release(int row, int col);
     /// Pushes encoder `index`; returns false when it has no push switch.
     bool click(int index);
     void setActiveLayer(int layer);

@@ -11,11 +11,24 @@
 
 namespace keyglass {
 
+/// How the lighting commands are framed.
 enum class LightingDialect
 {
     none,           // no lighting compiled in: 0x07/0x08/0x09 answer 0xFF
-    legacyRgblight, // value ids 0x80-0x83, data from byte 2 (VIA <= 10 and every Vial build)
+    legacyRgblight, // one value id, data from byte 2 (VIA <= 10 and every Vial build)
     channel,        // [cmd, channel, value id, data from byte 3] (VIA >= 11)
+};
+
+/// The QMK lighting feature compiled in, which decides the value ids and channels that answer.
+/// Legacy form: rgblight and RGB Matrix take 0x80-0x83, backlight 0x09/0x0A, VialRGB 0x40-0x44.
+/// Channel form: backlight is channel 1, rgblight 2, RGB Matrix 3, LED Matrix 5; VialRGB has none.
+enum class LightingFeature
+{
+    rgblight,
+    backlight,
+    rgbMatrix,
+    ledMatrix,
+    vialRgb,
 };
 
 /// The pad's light as the firmware keeps it. `mode` survives switching off: real rgblight remembers
@@ -29,7 +42,7 @@ struct VirtualLighting
     std::uint8_t hue = 170;
     std::uint8_t sat = 255;
 
-    /// What a "get effect" answers on a dialect that reports 0 while off.
+    /// What a "get effect" answers: rgblight reports 0 while off.
     std::uint8_t effect() const { return enabled ? mode : 0; }
     bool operator==(const VirtualLighting&) const = default;
 };
@@ -68,8 +81,11 @@ struct VirtualPadConfig
     std::string definitionJson;
     /// Served instead of the compressed definition when set (exact bytes, for tests).
     std::optional<std::vector<std::uint8_t>> definitionBlob;
-    /// False models a Vial build without VIAL_INSECURE that has not been unlocked.
-    bool vialUnlocked = true;
+    /// A Vial build without VIAL_INSECURE boots locked and unlocks only while its unlock keys are held
+    /// through the unlock polls; an insecure build is always unlocked and has no bootloader command.
+    bool vialInsecure = false;
+    /// The keys a secure build wants held to unlock; (0, 0) when none are given (a pad made from a
+    /// definition takes its first layout key).
     std::vector<MatrixCell> unlockKeys;
 
     int rows = 1;
@@ -91,9 +107,13 @@ struct VirtualPadConfig
     int keyOverrideCount = 0;
 
     LightingDialect lighting = LightingDialect::none;
+    LightingFeature lightingFeature = LightingFeature::rgblight;
     VirtualLighting lightingValues;
-    /// Channel form only: also answer QMK's rgblight channel 2 (same light).
-    bool rgblightChannel = true;
+    /// Channel form only: a keyboard-level handler that takes this channel before QMK's own, with the
+    /// value ids 1 effect, 2 brightness, 3 speed, 4 colour (-1: none; QMK's custom channel is 0).
+    int keyboardLightingChannel = -1;
+    /// VialRGB: the effect ids the firmware reports as supported (0 and 1 are always there).
+    std::vector<std::uint16_t> vialRgbEffects;
 
     std::vector<HardwareLayerKey> hardwareLayerKeys;
 

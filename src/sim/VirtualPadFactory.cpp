@@ -167,14 +167,23 @@ Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text)
     // A single knob on a single key is a knob with a push switch.
     if (encoders == 1 && cells.size() == 1)
         padSpec.encoderClicks = {cells.front()};
+    if (!cells.empty())
+        padSpec.unlockKeys = {cells.front()};
 
     padSpec.tapDances.assign(8, defaultTapDance());
     padSpec.comboCount = 8;
     padSpec.keyOverrideCount = 8;
     if (const auto light = doc.find("lighting"); light != doc.end() && light->is_string()) {
         const auto kind = light->get<std::string>();
+        padSpec.lighting = LightingDialect::legacyRgblight;
         if (kind == "qmk_rgblight" || kind == "qmk_backlight_rgblight")
-            padSpec.lighting = LightingDialect::legacyRgblight;
+            padSpec.lightingFeature = LightingFeature::rgblight;
+        else if (kind == "qmk_backlight")
+            padSpec.lightingFeature = LightingFeature::backlight;
+        else if (kind == "vialrgb")
+            padSpec.lightingFeature = LightingFeature::vialRgb;
+        else
+            padSpec.lighting = LightingDialect::none;
     }
     return padSpec;
 }

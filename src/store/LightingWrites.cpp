@@ -40,6 +40,12 @@ LightingToggle lightingToggle(const RGBState& state)
     return {brightness, effect};
 }
 
+LightingColorPick lightingColorPick(const RGBState& state)
+{
+    return {state.brightness == 0 ? std::uint8_t{180} : state.brightness,
+            state.effect > 1 ? state.effect : std::uint8_t{1}};
+}
+
 void LightingWrites::schedule(const std::string& deviceID, int vid, int pid, const RGBState& state)
 {
     HidBackend& hid = m_hid;

@@ -32,6 +32,15 @@ struct LightingToggle
 };
 LightingToggle lightingToggle(const RGBState& state);
 
+/// Picking a colour switches the lights on: the current brightness (180 when it is 0) and the current
+/// effect when it is above 1, else 1, go with the colour.
+struct LightingColorPick
+{
+    std::uint8_t brightness = 180;
+    std::uint8_t effect = 1;
+};
+LightingColorPick lightingColorPick(const RGBState& state);
+
 /// The debounced writes of every device. Main thread; the writes themselves run on the I/O queue.
 class LightingWrites
 {

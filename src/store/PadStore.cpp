@@ -507,6 +507,15 @@ void PadStore::toggleLighting(const std::string& deviceID)
     setLighting(deviceID, toggle.brightness, toggle.effect, std::nullopt, std::nullopt);
 }
 
+void PadStore::chooseLightingColor(const std::string& deviceID, std::uint8_t hue, std::uint8_t sat)
+{
+    const DeviceModel* model = device(deviceID);
+    if (!model)
+        return;
+    const LightingColorPick pick = lightingColorPick(model->rgb);
+    setLighting(deviceID, pick.brightness, pick.effect, hue, sat);
+}
+
 // ---- Live input ----
 
 void PadStore::handleLiveKeycode(const std::string& deviceID, Keycode code)

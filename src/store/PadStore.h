@@ -148,6 +148,8 @@ public:
                      std::optional<std::uint8_t> hue,
                      std::optional<std::uint8_t> sat);
     void toggleLighting(const std::string& deviceID);
+    /// A colour from the lighting section: it also switches the lights on (see lightingColorPick).
+    void chooseLightingColor(const std::string& deviceID, std::uint8_t hue, std::uint8_t sat);
 
     // ---- Live input ----
     void handleLiveKeycode(const std::string& deviceID, Keycode code);

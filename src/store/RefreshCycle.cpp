@@ -35,9 +35,9 @@ std::string quotedList(const std::vector<std::string>& items)
     return text + "]";
 }
 
-std::set<std::string> intersection(const std::set<std::string>& a, const std::set<std::string>& b)
+template <typename T> std::set<T> intersection(const std::set<T>& a, const std::set<T>& b)
 {
-    std::set<std::string> both;
+    std::set<T> both;
     std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::inserter(both, both.end()));
     return both;
 }
@@ -72,11 +72,18 @@ void keepStagedEdits(DeviceModel& fresh, const DeviceModel& before)
                 encoderMap[l][j] = fresh.encoderMap[l][j];
         }
     }
+    std::vector<TapDanceData> tapDances = before.tapDances;
+    for (const int index : before.unreadTapDances) {
+        const auto i = static_cast<std::size_t>(index);
+        if (!fresh.unreadTapDances.contains(index) && i < tapDances.size() && i < fresh.tapDances.size())
+            tapDances[i] = fresh.tapDances[i];
+    }
     fresh.unreadCells = intersection(before.unreadCells, fresh.unreadCells);
     fresh.unreadEncoders = intersection(before.unreadEncoders, fresh.unreadEncoders);
+    fresh.unreadTapDances = intersection(before.unreadTapDances, fresh.unreadTapDances);
     fresh.keymap = std::move(keymap);
     fresh.encoderMap = std::move(encoderMap);
-    fresh.tapDances = before.tapDances;
+    fresh.tapDances = std::move(tapDances);
     fresh.protectedLayerCells = before.protectedLayerCells;
     fresh.dirty = true;
 }

@@ -209,8 +209,12 @@ void RGBControlSection::setState(const RGBState& rgb, bool connected, const Effe
     m_percent->setText(brightnessPercentText(rgb.brightness));
 
     const auto& list = swatches();
-    for (std::size_t i = 0; i < list.size(); ++i)
+    // Backlight and LED Matrix have one colour, set by the LEDs themselves.
+    const bool coloured = lightingHasColor(rgb.kind);
+    for (std::size_t i = 0; i < list.size(); ++i) {
         static_cast<SwatchButton*>(m_swatchButtons[i])->setSelected(swatchSelected(rgb, list[i]));
+        m_swatchButtons[i]->setVisible(coloured);
+    }
 
     setEnabled(connected);
     m_updating = false;

@@ -64,6 +64,32 @@ TEST(RestoreOnPads, BackupChangeRestoreWriteGivesTheOriginalEeprom)
     }
 }
 
+TEST(RestoreOnPads, EveryTapDanceBeyondTheSixteenthSurvivesBackupAndRestore)
+{
+    TempHome home;
+    auto spec = solodialSpec();
+    spec.tapDances.clear();
+    for (int i = 0; i < 32; ++i)
+        spec.tapDances.push_back(
+            TapDanceData{Keycode(0x04 + i), Keycode(0x0100 | (0x04 + i)), 0x29, 0, Keycode(150 + i)});
+    PadRig rig(std::make_shared<VirtualPad>(spec));
+    const auto original = rig.eepromTapDances();
+
+    DeviceModel model = rig.load();
+    ASSERT_EQ(model.tapDances.size(), 32u);
+    const fs::path file = home.path() / "backup.json";
+    ASSERT_TRUE(writeBackupFile(model, file));
+    for (auto& td : model.tapDances)
+        td = TapDanceData{0x06, 0x07, 0x08, 0x09, 321};
+    rig.write(model);
+    ASSERT_NE(rig.eepromTapDances(), original);
+
+    DeviceModel changed = rig.load();
+    ASSERT_TRUE(loadLayoutFile(file, changed));
+    rig.write(changed);
+    EXPECT_EQ(rig.eepromTapDances(), original);
+}
+
 TEST(RestoreOnPads, ApplyingAPresetThenRestoringTheAutomaticBackupUndoesIt)
 {
     TempHome home;

@@ -25,7 +25,7 @@ struct Rig
     RGBState readVia()
     {
         auto session = RawHidSession::open(backend, 0x1A86, 0xFE16);
-        return readViaLighting(*session);
+        return readViaLighting(*session, firmware.viaVersion).state;
     }
     RGBState readVial(const char* lighting)
     {
@@ -33,7 +33,7 @@ struct Rig
         json definition = {{"matrix", {{"rows", 1}, {"cols", 1}}}};
         if (lighting)
             definition["lighting"] = lighting;
-        return readVialLighting(*session, definition);
+        return readVialLighting(*session, definition).state;
     }
 };
 
@@ -48,7 +48,7 @@ TEST(LightingRead, VialKindComesFromTheDefinition)
         EXPECT_EQ(rig.readVial(name), (RGBState{RGBProtocolKind::qmkRgblight, 120, 1, 1, 3, 10, 200})) << name;
         EXPECT_EQ(rig.backend.requests.size(), 4u);
     }
-    for (const char* name : {"vialrgb", "qmk_backlight", static_cast<const char*>(nullptr)}) {
+    for (const char* name : {"qmk_rgb_matrix", "none", static_cast<const char*>(nullptr)}) {
         Rig rig;
         rig.firmware.rgblight = true;
         EXPECT_EQ(rig.readVial(name), Defaults);
@@ -79,7 +79,8 @@ TEST(LightingRead, ViaChannelOneIsFoundFirst)
     rig.firmware.hue = 5;
     EXPECT_EQ(rig.readVia(), (RGBState{RGBProtocolKind::viaCustomCh1, 0, 0, 1, 3, 5, 200}));
     ASSERT_EQ(rig.backend.requests.size(), 4u);
-    EXPECT_EQ(Bytes(rig.backend.requests[3].begin(), rig.backend.requests[3].end()), bytesOf({0x08, 0x01, 0x04}));
+    EXPECT_EQ(Bytes(rig.backend.requests[3].begin(), rig.backend.requests[3].end()),
+              bytesOf({0x08, 0x01, 0x04, 0xA5, 0xA5}));
 }
 
 TEST(LightingRead, ViaFallsBackToRgblightThenToNone)
@@ -93,11 +94,13 @@ TEST(LightingRead, ViaFallsBackToRgblightThenToNone)
     EXPECT_EQ(zeros.backend.countStartingWith({0x08, 0x80}), 1) << "probed further with 08 80";
 
     Rig rgblight;
+    rgblight.firmware.viaVersion = 10; // the legacy ids: before the channels
     rgblight.firmware.rgblight = true;
     rgblight.firmware.brightness = 0;
     rgblight.firmware.effect = 4;
     EXPECT_EQ(rgblight.readVia(), (RGBState{RGBProtocolKind::qmkRgblight, 0, 4, 4, 3, 10, 200}));
-    EXPECT_EQ(rgblight.backend.requests.size(), 8u);
+    // Channel 1's four values come back as sent (each asked twice to be sure), then the four legacy ids.
+    EXPECT_EQ(rgblight.backend.requests.size(), 12u);
 
     Rig silentChannel;
     silentChannel.firmware.rgblight = true;
@@ -109,7 +112,7 @@ TEST(LightingRead, ViaFallsBackToRgblightThenToNone)
         return a;
     };
     EXPECT_EQ(silentChannel.readVia(), (RGBState{RGBProtocolKind::qmkRgblight, 120, 9, 9, 2, 170, 255}));
-    EXPECT_EQ(silentChannel.backend.countStartingWith({0x08, 0x01}), 2) << "a missing answer ends the channel probe";
+    EXPECT_EQ(silentChannel.backend.countStartingWith({0x08, 0x01}), 3) << "a missing answer ends the channel probe";
 
     Rig wrongEcho;
     wrongEcho.firmware.rgblight = true;
@@ -132,8 +135,10 @@ TEST(LightingWrite, SendsEffectBrightnessColourAndOptionallySave)
         sent.emplace_back(r.begin(), r.end());
     EXPECT_EQ(sent,
               (std::vector<Bytes>{bytesOf({0x07, 0x81, 9}),
+                                  bytesOf({0x07, 0x81, 9}),
                                   bytesOf({0x07, 0x80, 120}),
                                   bytesOf({0x07, 0x83, 170, 255}),
+                                  bytesOf({0x07, 0x81, 9}),
                                   bytesOf({0x07, 0x81, 9}),
                                   bytesOf({0x07, 0x80, 120}),
                                   bytesOf({0x07, 0x83, 170, 255}),
@@ -169,7 +174,7 @@ TEST(LightingWrite, NoneKindSilenceAndRefusalAreQuiet)
     Rig silent;
     silent.backend.respond = nullptr;
     writeLighting(silent.backend, 0x1A86, 0xFE16, RGBState{RGBProtocolKind::qmkRgblight}, true);
-    EXPECT_EQ(silent.backend.requests.size(), 4u) << "answers are not needed to go on";
+    EXPECT_EQ(silent.backend.requests.size(), 5u) << "answers are not needed to go on";
     EXPECT_EQ(silent.backend.closed, 1);
 }
 

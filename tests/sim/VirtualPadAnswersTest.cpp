@@ -288,12 +288,13 @@ TEST(Lighting, PadWithoutLightingAnswersUnhandled)
         EXPECT_EQ(pad.answer(report({cmd, 0x01, 0x01}))[0], 0xFF) << cmd;
 }
 
-TEST(Lighting, LegacyEffectZeroSwitchesOffButKeepsTheMode)
+TEST(Lighting, LegacyEffectZeroSwitchesOffButKeepsTheModeUntilSaved)
 {
     auto pad = makeSolodial();
     EXPECT_EQ(pad->answer(report({0x07, 0x81, 0x00})), report({0x07, 0x81, 0x00}));
     EXPECT_FALSE(pad->lighting().enabled);
-    EXPECT_EQ(pad->answer(report({0x08, 0x81}))[2], 9);
+    EXPECT_EQ(pad->answer(report({0x08, 0x81}))[2], 0);
+    pad->answer(report({0x07, 0x81, 15})); // on again with the stored mode
     pad->answer(report({0x07, 0x81, 15}));
     pad->answer(report({0x07, 0x80, 40}));
     pad->answer(report({0x07, 0x83, 10, 20}));
@@ -378,7 +379,9 @@ TEST(VialLock, LockedPadHidesMatrixAndFirewallsTheBootloaderKey)
     const auto status = pad->answer(report({0xFE, 0x05}));
     EXPECT_EQ(status[0], 0);
     EXPECT_EQ(status[1], 0);
-    EXPECT_EQ(status[2], 0xFF);
+    EXPECT_EQ(status[2], 0); // the unlock key, row 0 column 0
+    EXPECT_EQ(status[3], 0);
+    EXPECT_EQ(status[4], 0xFF);
     const auto matrix = report({0x02, 0x03, 0xEE});
     EXPECT_EQ(pad->answer(matrix), matrix);
 
@@ -391,15 +394,20 @@ TEST(VialLock, LockedPadHidesMatrixAndFirewallsTheBootloaderKey)
 TEST(VialLock, UnlockSkipsOtherCommandsUntilItCompletes)
 {
     auto pad = makeSolodial();
+    TimePoint now{};
+    pad->setClock([&] { return now; });
     pad->answer(report({0xFE, 0x08}));
     pad->answer(report({0xFE, 0x06}));
     const auto layer = report({0x11});
     EXPECT_EQ(pad->answer(layer), layer);
     const auto id = pad->answer(report({0xFE, 0x00}));
     EXPECT_EQ(id[0], 6);
+    pad->hold(0, 0);
     RawHidReport poll{};
-    for (int i = 0; i < 50; ++i)
+    for (int i = 0; i < 50; ++i) {
+        now += std::chrono::milliseconds(200);
         poll = pad->answer(report({0xFE, 0x07}));
+    }
     EXPECT_EQ(poll[0], 1);
     EXPECT_EQ(poll[1], 0);
     EXPECT_TRUE(pad->vialUnlocked());

@@ -430,6 +430,33 @@ TEST_F(StoreTest, ToggleRemembersTheLastEffect)
     s.toggleLighting("0000:0000");
 }
 
+TEST_F(StoreTest, PickingAColourWhileOffSwitchesThePadOnWithThatColour)
+{
+    auto pad = addPad("solodial");
+    PadStore& s = makeStore();
+    s.setLighting(SolodialID, 0, 0, std::nullopt, std::nullopt);
+    scheduler.advance(600ms);
+    ASSERT_FALSE(pad->lighting().enabled);
+
+    s.chooseLightingColor(SolodialID, 85, 200);
+    EXPECT_EQ(device(SolodialID).rgb.effect, 1);
+    EXPECT_EQ(device(SolodialID).rgb.brightness, 180);
+    scheduler.advance(600ms);
+    // rgblight drops a mode or colour sent while it is off: the pad must still end up as shown.
+    const auto light = pad->lighting();
+    EXPECT_TRUE(light.enabled);
+    EXPECT_EQ(light.mode, 1);
+    EXPECT_EQ(light.brightness, 180);
+    EXPECT_EQ(light.hue, 85);
+    EXPECT_EQ(light.sat, 200);
+    EXPECT_TRUE(pad->lightingPersisted());
+
+    s.setLighting(SolodialID, 50, 9, std::nullopt, std::nullopt);
+    s.chooseLightingColor(SolodialID, 10, 20);
+    EXPECT_EQ(device(SolodialID).rgb.effect, 9); // an effect above 1 stays
+    EXPECT_EQ(device(SolodialID).rgb.brightness, 50);
+}
+
 TEST_F(StoreTest, ThePresetChoiceIsPersistedAcrossStores)
 {
     addPad("quadgrid");

@@ -15,6 +15,8 @@
 #include <cwchar>
 #include <mutex>
 #include <set>
+#include <string>
+#include <utility>
 
 namespace keyglass {
 
@@ -81,19 +83,34 @@ void logPermissionProblemOnce(const HidInterfaceInfo& info)
             " into /etc/udev/rules.d (see packaging/README.md) and replug the pad");
 }
 
+/// hidapi's own words for the last failure; the text may be missing.
+std::string hidapiError(hid_device* device)
+{
+    const std::string text = toUtf8(hid_error(device));
+    return text.empty() ? "no reason given" : text;
+}
+
 class HidapiDevice : public HidDevice
 {
 public:
-    explicit HidapiDevice(hid_device* device) : m_device(device) {}
+    HidapiDevice(hid_device* device, std::string path) : m_device(device), m_path(std::move(path)) {}
     ~HidapiDevice() override { hid_close(m_device); }
     HidapiDevice(const HidapiDevice&) = delete;
     HidapiDevice& operator=(const HidapiDevice&) = delete;
 
     bool write(const RawHidReport& report) override
     {
+        // hidraw takes the report id in front: 0, then the 32 report bytes.
         unsigned char buffer[RawHidReportSize + 1] = {0};
         std::memcpy(buffer + 1, report.data(), report.size());
-        return hid_write(m_device, buffer, sizeof buffer) >= 0;
+        const int written = hid_write(m_device, buffer, sizeof buffer);
+        if (written == static_cast<int>(sizeof buffer))
+            return true;
+        // A short write left part of the request behind: the pad would act on a truncated command.
+        reportOnce(written < 0 ? "RawHID write to " + m_path + " failed: " + hidapiError(m_device)
+                               : "RawHID write to " + m_path + " was short: " + std::to_string(written) + " of " +
+                                     std::to_string(sizeof buffer) + " bytes");
+        return false;
     }
 
     HidReadResult read(Duration timeout) override
@@ -103,15 +120,30 @@ public:
         const int millis = static_cast<int>(std::min<Duration::rep>((micros + 999) / 1000, 60000));
         unsigned char buffer[ReadBufferSize];
         const int n = hid_read_timeout(m_device, buffer, sizeof buffer, millis);
-        if (n < 0)
+        if (n < 0) {
+            reportOnce("RawHID read from " + m_path + " failed: " + hidapiError(m_device));
             return {HidReadStatus::disconnected, {}};
+        }
         if (n == 0)
             return {HidReadStatus::timeout, {}};
-        return {HidReadStatus::report, std::vector<std::uint8_t>(buffer, buffer + n)};
+        return {HidReadStatus::report,
+                std::vector<std::uint8_t>(buffer,
+                                          buffer + std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer))};
     }
 
 private:
+    // One line per device and session: a pad that went away fails every later call the same way.
+    void reportOnce(const std::string& line)
+    {
+        if (m_reported)
+            return;
+        m_reported = true;
+        logLine(line);
+    }
+
     hid_device* m_device;
+    std::string m_path;
+    bool m_reported = false;
 };
 } // namespace
 
@@ -143,13 +175,16 @@ std::vector<HidInterfaceInfo> HidapiBackend::enumerate(std::uint16_t usagePage, 
 Expected<std::unique_ptr<HidDevice>> HidapiBackend::open(const HidInterfaceInfo& info)
 {
     if (hid_device* device = hid_open_path(info.path.c_str()))
-        return std::unique_ptr<HidDevice>(std::make_unique<HidapiDevice>(device));
+        return std::unique_ptr<HidDevice>(std::make_unique<HidapiDevice>(device, info.path));
+    const std::string reason = hidapiError(nullptr);
     const int error = openErrno(info.path);
     if (error == EACCES || error == EPERM) {
         logPermissionProblemOnce(info);
         return unexpected(Error("no permission to open " + info.path, HidOpenNoPermission));
     }
-    return unexpected(Error("could not open " + info.path + (error ? ": " + std::string(std::strerror(error)) : "")));
+    std::string message = "could not open " + info.path + ": ";
+    message += error ? std::string(std::strerror(error)) : reason;
+    return unexpected(Error(message));
 }
 
 } // namespace keyglass

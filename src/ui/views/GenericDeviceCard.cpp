@@ -15,6 +15,7 @@
 #include "ui/TapDanceRow.h"
 
 #include <QActionGroup>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -155,6 +156,12 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
     connect(changeBase, &QPushButton::clicked, this, &GenericDeviceCard::onChangeBaseKey);
     tapHeader->addWidget(changeBase);
     tapColumn->addLayout(tapHeader);
+    m_tapEntryBar = new QWidget(m_tapSection);
+    m_tapEntryBar->setObjectName("tapDanceEntries");
+    auto* entryGrid = new QGridLayout(m_tapEntryBar);
+    entryGrid->setContentsMargins(0, 0, 0, 2);
+    entryGrid->setSpacing(3);
+    tapColumn->addWidget(m_tapEntryBar);
     for (int slot = 0; slot < 4; ++slot) {
         auto* row = new TapDanceRow(m_tapSection);
         row->setBadge(TapDanceRow::badgeForSlot(slot));
@@ -186,7 +193,7 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
     };
     m_lighting->onColor = [this](std::uint8_t hue, std::uint8_t sat) {
         if (const DeviceModel* d = current())
-            m_store.setLighting(d->id, std::nullopt, std::nullopt, hue, sat);
+            m_store.chooseLightingColor(d->id, hue, sat);
     };
     column->addWidget(m_lightingBox);
 
@@ -428,7 +435,17 @@ void GenericDeviceCard::sync(const DeviceModel& device)
     const bool hasTapDance = device.tapDanceCount > 0 && !device.tapDances.empty();
     m_tapSection->setVisible(hasTapDance);
     if (hasTapDance) {
-        m_shownTapEntry = shownTapDanceEntry(device);
+        int shown = shownTapDanceEntry(device);
+        if (const auto picked = m_pickedTapEntry.find(device.id);
+            picked != m_pickedTapEntry.end() && picked->second < int(device.tapDances.size()))
+            shown = picked->second;
+        // A live press of another entry's slot brings that entry up, so the flash is seen.
+        for (int entry = 0; entry < int(device.tapDances.size()); ++entry)
+            for (int slot = 0; slot < 4; ++slot)
+                if (flashHitsTapDance(device.flashTarget, entry, slot))
+                    shown = entry;
+        m_shownTapEntry = shown;
+        syncTapDanceEntries(device, shown);
         m_tapTitle->setText(TapDanceRow::sectionTitle(m_shownTapEntry));
         for (int slot = 0; slot < 4; ++slot) {
             TapDanceRow* row = m_tapRows[slot];
@@ -443,7 +460,7 @@ void GenericDeviceCard::sync(const DeviceModel& device)
     const bool hasLighting = device.rgb.kind != RGBProtocolKind::none;
     m_lightingBox->setVisible(hasLighting);
     if (hasLighting)
-        m_lighting->setState(device.rgb, device.connected, lightingEffects(device.rgb.kind));
+        m_lighting->setState(device.rgb, device.connected, lightingEffects(device.rgb.kind, device.lightingEffectIds));
 
     // Actions.
     const std::string quotedName = device.displayName();
@@ -525,6 +542,53 @@ void GenericDeviceCard::onTapDance(int slot)
     const DeviceModel* d = current();
     if (d && m_store.editMode())
         m_store.chooseTapDance(d->id, m_shownTapEntry, slot);
+}
+
+void GenericDeviceCard::syncTapDanceEntries(const DeviceModel& device, int shown)
+{
+    const int count = int(device.tapDances.size());
+    auto* grid = static_cast<QGridLayout*>(m_tapEntryBar->layout());
+    if (int(m_tapEntryButtons.size()) != count) {
+        for (QToolButton* b : m_tapEntryButtons) {
+            m_tapEntryBar->layout()->removeWidget(b);
+            b->hide();
+            b->deleteLater();
+        }
+        m_tapEntryButtons.clear();
+        constexpr int PerRow = 8;
+        for (int entry = 0; entry < count; ++entry) {
+            auto* b = new QToolButton(m_tapEntryBar);
+            b->setObjectName("tapDanceEntry");
+            b->setText("TD" + QString::number(entry));
+            b->setCheckable(true);
+            b->setAutoRaise(true);
+            b->setCursor(Qt::PointingHandCursor);
+            b->setProperty("hudButton", true);
+            b->setFont(hud::uiFont(8, QFont::DemiBold));
+            connect(b, &QToolButton::clicked, this, [this, entry] { onTapDanceEntry(entry); });
+            grid->addWidget(b, entry / PerRow, entry % PerRow);
+            m_tapEntryButtons.push_back(b);
+        }
+    }
+    // A single entry needs no chooser.
+    m_tapEntryBar->setVisible(count > 1);
+    for (int entry = 0; entry < count; ++entry) {
+        QToolButton* b = m_tapEntryButtons[std::size_t(entry)];
+        b->setChecked(entry == shown);
+        const TapDanceData& td = device.tapDances[std::size_t(entry)];
+        const bool empty = td.onTap == 0 && td.onHold == 0 && td.onDoubleTap == 0 && td.onTapHold == 0;
+        b->setToolTip(empty ? "Tap Dance " + QString::number(entry) + " (empty)"
+                            : "Tap Dance " + QString::number(entry));
+        b->setEnabled(!device.unreadTapDances.contains(entry));
+    }
+}
+
+void GenericDeviceCard::onTapDanceEntry(int entry)
+{
+    if (const DeviceModel* d = current()) {
+        m_pickedTapEntry[d->id] = entry;
+        resync();
+    }
 }
 
 void GenericDeviceCard::onChangeBaseKey()

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +59,8 @@ public:
     QToolButton* actionButton(const QString& objectName) const;
     StatusDot* statusDot() const { return m_status; }
     QLabel* tapDanceTitle() const { return m_tapTitle; }
+    /// One button per tap-dance entry the pad reported; the checked one is shown in the rows.
+    const std::vector<QToolButton*>& tapDanceEntryButtons() const { return m_tapEntryButtons; }
 
     // Hardware skin: shown instead of the deck while `useStudioSkin` is on and the pad has a skin.
     HardwareStudioSkinView* studioView() const { return m_studio; }
@@ -81,6 +84,8 @@ private:
     void onKnobCenter(int index, Qt::KeyboardModifiers mods);
     void onKnobWheel(int index, bool clockwise, Qt::KeyboardModifiers mods);
     void onTapDance(int slot);
+    void onTapDanceEntry(int entry);
+    void syncTapDanceEntries(const DeviceModel& device, int shown);
     void onChangeBaseKey();
     void buildActionRow(QVBoxLayout* column);
     QWidget* buildSkinControls();
@@ -93,6 +98,8 @@ private:
     std::string m_deviceID;
     DemoActions m_demo;
     int m_shownTapEntry = 0;
+    /// The entry the user picked, per pad; without one the card shows the entry the layer calls.
+    std::map<std::string, int> m_pickedTapEntry;
 
     QLabel* m_name = nullptr;
     QLabel* m_proto = nullptr;
@@ -106,6 +113,8 @@ private:
     QWidget* m_tapSection = nullptr;
     QLabel* m_tapTitle = nullptr;
     std::vector<TapDanceRow*> m_tapRows;
+    QWidget* m_tapEntryBar = nullptr;
+    std::vector<QToolButton*> m_tapEntryButtons;
     QWidget* m_lightingBox = nullptr;
     RGBControlSection* m_lighting = nullptr;
     QWidget* m_actions = nullptr;

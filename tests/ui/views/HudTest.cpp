@@ -388,6 +388,33 @@ private slots:
         QVERIFY(hud.card()->deck()->keycap(0, 0) != nullptr);
     }
 
+    void everyTapDanceEntryCanBeShownAndEdited()
+    {
+        HudFixture f;
+        auto pad = f.addPad("solodial");
+        pad->setTapDance(7, TapDanceData{0x04, 0x05, 0x06, 0x07, 200});
+        PadStore& store = f.makeStore();
+        HUDRootView hud(store);
+        showAtPreferredSize(hud, store);
+        GenericDeviceCard* card = hud.card();
+        const auto& entries = card->tapDanceEntryButtons();
+        QCOMPARE(entries.size(), std::size_t(8));
+        QCOMPARE(entries[7]->text(), QString("TD7"));
+        QVERIFY(entries[0]->isChecked());
+
+        clickCentre(entries[7]);
+        QVERIFY(entries[7]->isChecked());
+        QVERIFY(!entries[0]->isChecked());
+        QCOMPARE(card->tapDanceTitle()->text(), QString("CLICK ACTIONS (TAP DANCE 7)"));
+        QCOMPARE(card->tapDanceRows()[0]->action().raw, Keycode(0x04));
+        QCOMPARE(card->tapDanceRows()[3]->action().raw, Keycode(0x07));
+        store.setEditMode(true);
+        clickCentre(card->tapDanceRows()[2]);
+        QVERIFY(store.editingTarget() && store.editingTarget()->tapDance());
+        QCOMPARE(store.editingTarget()->tapDance()->index, 7);
+        QCOMPARE(store.editingTarget()->tapDance()->slot, 2);
+    }
+
     void tapDanceRowsShowTheEntryOfTheShownKey()
     {
         HudFixture f;
