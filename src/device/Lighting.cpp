@@ -159,10 +159,24 @@ RGBState readQmkChannel(RawHidSession& session, RGBProtocolKind kind, std::uint8
     return state;
 }
 
-void send(RawHidSession& session, std::initializer_list<std::uint8_t> request)
+// Sends lighting requests in order and stops at the first the pad does not answer with its echo: a pad
+// that has gone away or answers garbage gets no further writes.
+class LightingRequests
 {
-    session.exchange(request);
-}
+public:
+    explicit LightingRequests(RawHidSession& session) : m_session(session) {}
+    void operator()(std::initializer_list<std::uint8_t> request)
+    {
+        if (!m_answering)
+            return;
+        const auto answer = m_session.exchange(request);
+        m_answering = answer && !answer->empty() && (*answer)[0] == *request.begin();
+    }
+
+private:
+    RawHidSession& m_session;
+    bool m_answering = true;
+};
 } // namespace
 
 RGBProtocolKind lightingKindFromDefinition(const nlohmann::json& definition)
@@ -284,7 +298,7 @@ void writeLighting(HidBackend& backend, int vid, int pid, const RGBState& state,
     auto session = RawHidSession::open(backend, vid, pid);
     if (!session)
         return;
-    auto& s = *session;
+    LightingRequests send(*session);
     // Backlight has no effect of its own: off is brightness 0, the effect picks steady or breathing.
     const std::uint8_t level = state.effect == 0 ? 0 : state.brightness;
     const std::uint8_t breathing = state.effect >= 2 ? 1 : 0;
@@ -292,38 +306,37 @@ void writeLighting(HidBackend& backend, int vid, int pid, const RGBState& state,
     case RGBProtocolKind::qmkRgblight:
         // rgblight drops a mode sent while it is off and comes back on with its stored one: the first
         // effect write switches it on, the second sets the mode.
-        send(s, {via::LightingSet, RgbEffect, state.effect});
+        send({via::LightingSet, RgbEffect, state.effect});
         if (state.effect != 0)
-            send(s, {via::LightingSet, RgbEffect, state.effect});
-        send(s, {via::LightingSet, RgbBrightness, state.brightness});
-        send(s, {via::LightingSet, RgbColor, state.hue, state.sat});
+            send({via::LightingSet, RgbEffect, state.effect});
+        send({via::LightingSet, RgbBrightness, state.brightness});
+        send({via::LightingSet, RgbColor, state.hue, state.sat});
         if (save)
-            send(s, {via::LightingSave});
+            send({via::LightingSave});
         break;
     case RGBProtocolKind::viaCustomCh1:
-        send(s, {via::LightingSet, Channel1, ChEffect, state.effect});
-        send(s, {via::LightingSet, Channel1, ChBrightness, state.brightness});
-        send(s, {via::LightingSet, Channel1, ChColor, state.hue, state.sat});
+        send({via::LightingSet, Channel1, ChEffect, state.effect});
+        send({via::LightingSet, Channel1, ChBrightness, state.brightness});
+        send({via::LightingSet, Channel1, ChColor, state.hue, state.sat});
         if (save)
-            send(s, {via::LightingSave, Channel1});
+            send({via::LightingSave, Channel1});
         break;
     case RGBProtocolKind::qmkBacklight:
-        send(s, {via::LightingSet, BacklightBrightness, level});
-        send(s, {via::LightingSet, BacklightBreathing, breathing});
+        send({via::LightingSet, BacklightBrightness, level});
+        send({via::LightingSet, BacklightBreathing, breathing});
         if (save)
-            send(s, {via::LightingSave});
+            send({via::LightingSave});
         break;
     case RGBProtocolKind::vialRgb:
-        send(s,
-             {via::LightingSet, VialRgbMode, state.effect, 0x00, state.speed, state.hue, state.sat, state.brightness});
+        send({via::LightingSet, VialRgbMode, state.effect, 0x00, state.speed, state.hue, state.sat, state.brightness});
         if (save)
-            send(s, {via::LightingSave});
+            send({via::LightingSave});
         break;
     case RGBProtocolKind::viaBacklight:
-        send(s, {via::LightingSet, BacklightChannel, QmkBrightness, level});
-        send(s, {via::LightingSet, BacklightChannel, QmkEffect, breathing});
+        send({via::LightingSet, BacklightChannel, QmkBrightness, level});
+        send({via::LightingSet, BacklightChannel, QmkEffect, breathing});
         if (save)
-            send(s, {via::LightingSave, BacklightChannel});
+            send({via::LightingSave, BacklightChannel});
         break;
     case RGBProtocolKind::viaRgblight:
     case RGBProtocolKind::viaRgbMatrix:
@@ -331,15 +344,15 @@ void writeLighting(HidBackend& backend, int vid, int pid, const RGBState& state,
         const std::uint8_t channel = state.kind == RGBProtocolKind::viaRgblight    ? RgblightChannel
                                      : state.kind == RGBProtocolKind::viaRgbMatrix ? RgbMatrixChannel
                                                                                    : LedMatrixChannel;
-        send(s, {via::LightingSet, channel, QmkEffect, state.effect});
+        send({via::LightingSet, channel, QmkEffect, state.effect});
         if (state.kind == RGBProtocolKind::viaRgblight && state.effect != 0)
-            send(s, {via::LightingSet, channel, QmkEffect, state.effect}); // see rgblight above
-        send(s, {via::LightingSet, channel, QmkBrightness, state.brightness});
+            send({via::LightingSet, channel, QmkEffect, state.effect}); // see rgblight above
+        send({via::LightingSet, channel, QmkBrightness, state.brightness});
         if (lightingHasColor(state.kind))
-            send(s, {via::LightingSet, channel, QmkColor, state.hue, state.sat});
-        send(s, {via::LightingSet, channel, QmkSpeed, state.speed});
+            send({via::LightingSet, channel, QmkColor, state.hue, state.sat});
+        send({via::LightingSet, channel, QmkSpeed, state.speed});
         if (save)
-            send(s, {via::LightingSave, channel});
+            send({via::LightingSave, channel});
         break;
     }
     case RGBProtocolKind::none:

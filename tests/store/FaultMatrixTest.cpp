@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace keyglass::test {
 namespace {
 
@@ -118,6 +120,19 @@ TEST_P(FaultMatrix, ApplyStopsAtTheFirstFailedWriteWithItsMessage)
     ASSERT_GE(requests.size(), before + 4);
     EXPECT_EQ(writesIn(requests, before + 4), 0) << "a write after the failed one";
     EXPECT_TRUE(s.device(QuadgridID)->dirty) << "the edits stay staged";
+}
+
+TEST_P(FaultMatrix, LightingStopsAtTheFirstWriteThatFails)
+{
+    StoreRig rig;
+    auto pad = rig.addPad("quadgrid");
+    ASSERT_NE(pad, nullptr) << rig.padError;
+    PadStore& s = rig.makeStore();
+    pad->clearRequests();
+    applyPlan(*pad, planFor(GetParam(), 2)); // the second write of the session: brightness
+    s.setLighting(QuadgridID, 120, std::nullopt, 10, 200);
+    rig.scheduler.advance(std::chrono::milliseconds(40));
+    EXPECT_LE(pad->requests().size(), 2u) << "a lighting write after the one that failed";
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLinkFault, FaultMatrix, ::testing::ValuesIn(LinkFaults), [](const auto& info) {
