@@ -139,7 +139,7 @@ Expected<nlohmann::json> parseViaDefinition(std::string_view text)
 
 std::filesystem::path viaDefinitionsDir()
 {
-    return dataDir() / "Definitions";
+    return paths::dataDir() / "Definitions";
 }
 
 std::filesystem::path viaDefinitionPath(int vid, int pid)

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -45,6 +46,13 @@ struct LayoutOptionLabel
 
 struct PhysicalKey
 {
+    PhysicalKey() = default;
+    /// An upright single-rectangle key that belongs to no layout option.
+    PhysicalKey(std::string id, int row, int col, double x, double y, double w, double h, bool decal)
+        : id(std::move(id)), row(row), col(col), x(x), y(y), w(w), h(h), decal(decal)
+    {
+    }
+
     std::string id; // "r<row>c<col>"
     int row = 0;
     int col = 0;

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPainterPathStroker>
+#include <QPolygonF>
 #include <QRadialGradient>
 #include <QRegion>
 #include <QTransform>

@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace keyglass::test {
@@ -87,10 +90,11 @@ std::vector<Expected> plainReading(const json& keymap)
             int row = 0, col = 0, group = -1, choice = -1;
             if (parts.size() > 3 && !twoNumbers(parts[3], group, choice))
                 group = choice = -1;
-            if (!vialKnob && twoNumbers(parts[0], row, col)) {
-                const bool secondary = x2 != 0 || y2 != 0 || (w2 != 0 && w2 != w) || (h2 != 0 && h2 != h);
+            const bool secondary = x2 != 0 || y2 != 0 || (w2 != 0 && w2 != w) || (h2 != 0 && h2 != h);
+            if (!vialKnob && twoNumbers(parts[0], row, col))
                 keys.push_back({row, col, x, y, w, h, r, rx, ry, secondary, group, choice, decal});
-            }
+            else if (!vialKnob && decal && parts[0].find(',') == std::string::npos)
+                keys.push_back({0, 0, x, y, w, h, r, rx, ry, secondary, -1, -1, true}); // a drawn-only cap
             x += w;
             w = h = 1;
             x2 = y2 = w2 = h2 = 0;
@@ -160,16 +164,20 @@ TEST(CorpusLayouts, EveryDefinitionReadsAsThePlainReadingSays)
                 EXPECT_DOUBLE_EQ(key.ry, e.ry);
                 EXPECT_EQ(key.hasSecondary(), e.secondary) << key.id;
                 EXPECT_EQ(key.decal, e.decal) << key.id;
-                if (e.group < 0)
+                if (e.group < 0) {
                     EXPECT_FALSE(key.option) << key.id;
-                else
+                } else {
                     EXPECT_EQ(key.option, (LayoutChoice{e.group, e.choice})) << key.id;
+                }
             }
             // Every option a key names is within the labels, when the definition has labels.
-            if (!layout->labels.empty())
-                for (const auto& key : layout->allKeys)
-                    if (key.option)
+            if (!layout->labels.empty()) {
+                for (const auto& key : layout->allKeys) {
+                    if (key.option) {
                         EXPECT_LT(static_cast<std::size_t>(key.option->group), layout->labels.size()) << key.id;
+                    }
+                }
+            }
         }
     }
     EXPECT_GE(files, 15);

@@ -14,6 +14,7 @@
 #include "ui/views/GenericDeviceCard.h"
 #include "ui/views/HUDRootView.h"
 
+#include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -104,8 +105,9 @@ private slots:
         // The turned key leans left of its origin: the block starts left of x = 3 units.
         const KeyShape& t = layout.shapes[1];
         QVERIFY(t.rotated());
-        const double cx = t.originX - std::sin(M_PI / 4) * 50, cy = t.originY + std::cos(M_PI / 4) * 50;
-        QCOMPARE(keyAt(layout, cx, cy), std::optional<std::size_t>(1));
+        const QPointF centre = drawnCentre(t);
+        QVERIFY(centre.x() < t.originX);
+        QCOMPARE(keyAt(layout, centre.x(), centre.y()), std::optional<std::size_t>(1));
         // The corner of the rectangle around it is empty.
         const DeckRect around = layout.keys[1];
         QVERIFY(!t.contains(around.x + 3, around.y + 3));
@@ -161,7 +163,7 @@ private slots:
         PadStore& store = f.makeStore();
         HUDRootView hud(store);
         showAtPreferredSize(hud);
-        const DeviceModel* board = &store.devices().front();
+        const auto labels = store.devices().front().layoutLabels;
         DeckView* deck = hud.card()->deck();
         QCOMPARE(drawnCaps(*deck), 60);
         saveScreenshot(hud, "hud-options");
@@ -169,7 +171,7 @@ private slots:
         QToolButton* layout = hud.card()->layoutButton();
         QVERIFY(layout->isVisible());
         QMenu* menu = hud.card()->layoutMenu();
-        QCOMPARE(menu->actions().size(), qsizetype(board->layoutLabels.size()));
+        QCOMPARE(menu->actions().size(), qsizetype(labels.size()));
         QVERIFY(!actionTitled(menu, "Load VIA Definition...")); // a Vial pad brings its own
 
         // "ISO Enter", a toggle: the pad's value changes and the board is read again with it.
@@ -177,9 +179,9 @@ private slots:
         QVERIFY(iso && iso->isCheckable() && !iso->isChecked());
         iso->trigger();
         f.settle();
-        const auto isoValue = encodeLayoutOptions(board->layoutLabels, {0, 0, 1});
+        const auto isoValue = encodeLayoutOptions(labels, {0, 0, 1});
         QCOMPARE(pad->layoutOptions(), isoValue);
-        board = &store.devices().front();
+        const DeviceModel* board = &store.devices().front();
         QCOMPARE(board->layoutOptions, isoValue);
         QVERIFY(actionTitled(hud.card()->layoutMenu(), "ISO Enter")->isChecked());
         bool stepped = false;
