@@ -106,9 +106,10 @@ std::vector<Expected> plainReading(const json& keymap)
     return keys;
 }
 
-auto sortKey(int row, int col, double x, double y)
+// A decal and an option's key may share a cell and a place; they stay apart by what they are.
+auto sortKey(int row, int col, double x, double y, bool decal, int group, int choice)
 {
-    return std::make_tuple(row, col, std::lround(x * 1000), std::lround(y * 1000));
+    return std::make_tuple(row, col, std::lround(x * 1000), std::lround(y * 1000), decal, group, choice);
 }
 
 std::vector<fs::path> corpusFiles(const char* folder)
@@ -149,12 +150,18 @@ TEST(CorpusLayouts, EveryDefinitionReadsAsThePlainReadingSays)
             ASSERT_TRUE(layout) << layout.error().message;
             ++files;
             const auto expected = plainReading(definition["layouts"]["keymap"]);
-            std::map<std::tuple<int, int, long, long>, const PhysicalKey*> byPlace;
+            std::map<std::tuple<int, int, long, long, bool, int, int>, const PhysicalKey*> byPlace;
             for (const auto& key : layout->allKeys)
-                byPlace[sortKey(key.row, key.col, key.x, key.y)] = &key;
+                byPlace[sortKey(key.row,
+                                key.col,
+                                key.x,
+                                key.y,
+                                key.decal,
+                                key.option ? key.option->group : -1,
+                                key.option ? key.option->choice : -1)] = &key;
             ASSERT_EQ(layout->allKeys.size(), expected.size());
             for (const auto& e : expected) {
-                const auto found = byPlace.find(sortKey(e.row, e.col, e.x, e.y));
+                const auto found = byPlace.find(sortKey(e.row, e.col, e.x, e.y, e.decal, e.group, e.choice));
                 ASSERT_NE(found, byPlace.end()) << e.row << "," << e.col << " at " << e.x << "," << e.y;
                 const PhysicalKey& key = *found->second;
                 EXPECT_DOUBLE_EQ(key.w, e.w);

@@ -105,11 +105,15 @@ void HUDRootView::dragEnterEvent(QDragEnterEvent* event)
 
 void HUDRootView::dropEvent(QDropEvent* event)
 {
-    const auto files = droppedDefinitionFiles(event->mimeData()->urls());
-    if (files.empty())
+    if (droppedDefinitionFiles(event->mimeData()->urls()).empty())
         return;
     event->acceptProposedAction();
-    for (const auto& file : files)
+    addDroppedDefinitions(event->mimeData()->urls());
+}
+
+void HUDRootView::addDroppedDefinitions(const QList<QUrl>& urls)
+{
+    for (const auto& file : droppedDefinitionFiles(urls))
         m_store.addViaDefinition(file);
 }
 

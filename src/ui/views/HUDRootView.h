@@ -63,6 +63,8 @@ public:
 
     /// The local .json files among dropped URLs: VIA definitions to add.
     static std::vector<std::filesystem::path> droppedDefinitionFiles(const QList<QUrl>& urls);
+    /// What a drop onto the HUD does: adds every dropped .json file as a VIA definition.
+    void addDroppedDefinitions(const QList<QUrl>& urls);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

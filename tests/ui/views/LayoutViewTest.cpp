@@ -239,15 +239,10 @@ private slots:
                                                       QUrl::fromLocalFile("/tmp/picture.png")})
                      .size(),
                  std::size_t(1));
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(tidbit.string()))});
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(&hud, &drop);
+        hud.addDroppedDefinitions({QUrl::fromLocalFile(QString::fromStdString(tidbit.string()))});
         f.settle();
         QCOMPARE(listViaDefinitions().size(), std::size_t(2));
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(junk.string()))});
-        QDropEvent bad(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(&hud, &bad);
+        hud.addDroppedDefinitions({QUrl::fromLocalFile(QString::fromStdString(junk.string()))});
         QVERIFY(store.toastIsError());
         QVERIFY(QString::fromStdString(store.toastMessage().value_or("")).startsWith("Not a usable VIA definition"));
         QCOMPARE(listViaDefinitions().size(), std::size_t(2));
