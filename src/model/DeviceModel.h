@@ -48,7 +48,8 @@ struct PhysicalKey
 {
     PhysicalKey() = default;
     /// An upright single-rectangle key that belongs to no layout option.
-    PhysicalKey(std::string id, int row, int col, double x, double y, double w, double h, bool decal)
+    PhysicalKey(
+        std::string id, int row, int col, double x = 0, double y = 0, double w = 1, double h = 1, bool decal = false)
         : id(std::move(id)), row(row), col(col), x(x), y(y), w(w), h(h), decal(decal)
     {
     }

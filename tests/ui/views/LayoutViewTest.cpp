@@ -128,9 +128,9 @@ private slots:
         QVERIFY2(f.addPad(corpusFile("vial-definitions/sofle__rev1.json").string()), f.padError.c_str());
         PadStore& store = f.makeStore();
         QCOMPARE(store.devices().size(), std::size_t(1));
-        store.setEditMode(true);
         HUDRootView hud(store);
         showAtPreferredSize(hud);
+        saveScreenshot(hud, "hud-rotated");
         DeckView* deck = hud.card()->deck();
         const DeviceModel& pad = store.devices().front();
         int turned = 0;
@@ -152,7 +152,6 @@ private slots:
         QCOMPARE(taps.count(), 1);
         QCOMPARE(taps.front().at(0).toInt(), 4);
         QCOMPARE(taps.front().at(1).toInt(), 4);
-        saveScreenshot(hud, "hud-rotated");
     }
 
     void layoutMenuChangesTheOptionsOnThePad()
