@@ -110,12 +110,39 @@ loadPads(Invocation& call, std::string_view command, const std::string& onlyId, 
     return loaded;
 }
 
+std::optional<std::uint32_t> parseOptionsValue(const std::string& text)
+{
+    // Decimal, or hex with 0x, as the pad's 32-bit value.
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > (hex ? 8u : 10u))
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c))           ? c - '0'
+                          : hex && std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(c) - 'a' + 10
+                                                                                : -1;
+        if (digit < 0)
+            return std::nullopt;
+        value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+    }
+    if (value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
 int runLayout(Invocation& call)
 {
+    takeFlag(call.args, "--json"); // the output is always JSON; the flag is accepted for scripts that say so
+    bool missingValue = false;
+    const auto optionValues = takeOption(call.args, "--options", &missingValue);
     if (rejectUnknownOptions(call, "layout"))
         return ExitUsage;
-    if (call.args.size() != 1) {
-        call.err << "usage: keyglass-cli layout FILE\n";
+    std::optional<std::uint32_t> options;
+    if (!optionValues.empty())
+        options = parseOptionsValue(optionValues.back());
+    if (call.args.size() != 1 || missingValue || (!optionValues.empty() && !options)) {
+        call.err << "usage: keyglass-cli layout FILE [--options N] [--json]\n";
         return ExitUsage;
     }
     const std::string& path = call.args[0];
@@ -124,19 +151,26 @@ int runLayout(Invocation& call)
         call.err << "keyglass-cli layout: " << path << ": " << definition.error().message << "\n";
         return ExitFailed;
     }
-    const auto layout = layoutFromDefinition(*definition);
+    const auto layout = layoutFromDefinition(*definition, options.value_or(0));
     if (!layout) {
         call.err << "keyglass-cli layout: " << path << ": no usable matrix: " << layout.error().message << "\n";
         return ExitFailed;
     }
+    // Without --options every key of every option is listed; with it only what those options show.
     json keys = json::array();
-    for (const auto& key : layout->keys)
+    for (const auto& key : options ? layout->keys : layout->allKeys)
         keys.push_back(toJson(key));
     json encoders = json::array();
     for (const auto& encoder : layout->encoders)
         encoders.push_back(toJson(encoder));
-    call.out << json{{"rows", layout->rows}, {"cols", layout->cols}, {"keys", keys}, {"encoders", encoders}}.dump()
-             << "\n";
+    json labels = json::array();
+    for (const auto& label : layout->labels)
+        labels.push_back(toJson(label));
+    json out{
+        {"rows", layout->rows}, {"cols", layout->cols}, {"keys", keys}, {"encoders", encoders}, {"labels", labels}};
+    if (options)
+        out["layoutOptions"] = *options;
+    call.out << out.dump() << "\n";
     return ExitOk;
 }
 
@@ -264,7 +298,7 @@ int runDump(Invocation& call)
 }
 
 const bool registered =
-    registerCommand("layout", "layout FILE            layout of a Vial/VIA definition (.json or .xz)", runLayout) &&
+    registerCommand("layout", "layout FILE [--options N]  layout of a Vial/VIA definition (.json or .xz)", runLayout) &&
     registerCommand("devices", "devices [--json] [--timing]  list connected pads", runDevices) &&
     registerCommand("dump", "dump ID [--json]       one pad's model, keymap and encoders", runDump);
 } // namespace

@@ -120,7 +120,7 @@ std::optional<nlohmann::json> fetchDefinition(RawHidSession& session)
     return std::move(*document);
 }
 
-Expected<DefinitionLayout> layoutFromDefinition(const nlohmann::json& definition)
+Expected<DefinitionLayout> layoutFromDefinition(const nlohmann::json& definition, std::uint32_t layoutOptions)
 {
     if (!definition.is_object())
         return unexpected(Error("the definition is not a JSON object"));
@@ -138,17 +138,23 @@ Expected<DefinitionLayout> layoutFromDefinition(const nlohmann::json& definition
     layout.cols = *cols;
     static const json NoKeys = json::array();
     const json* keymap = &NoKeys;
-    if (const auto layouts = definition.find("layouts"); layouts != definition.end() && layouts->is_object())
+    if (const auto layouts = definition.find("layouts"); layouts != definition.end() && layouts->is_object()) {
         if (const auto list = layouts->find("keymap"); list != layouts->end() && list->is_array())
             keymap = &*list;
+        if (const auto labels = layouts->find("labels"); labels != layouts->end())
+            layout.labels = parseLayoutLabels(*labels);
+    }
     auto parsed = parseLayout(*keymap);
     if (parsed.keys.size() > MaxLayoutKeys)
         return unexpected(Error("the definition's layout has more than " + std::to_string(MaxLayoutKeys) + " keys"));
     if (parsed.encoderIndices.size() > MaxLayoutEncoders)
         return unexpected(
             Error("the definition's layout has more than " + std::to_string(MaxLayoutEncoders) + " encoders"));
-    layout.encoders = nameVialEncoders(parsed.encoderIndices, parsed.keys);
-    layout.keys = std::move(parsed.keys);
+    layout.layoutOptions = layoutOptions;
+    auto chosen = chooseLayout(parsed, decodeLayoutOptions(layout.labels, layoutOptions));
+    layout.encoders = nameEncoders(chosen);
+    layout.keys = std::move(chosen.keys);
+    layout.allKeys = std::move(parsed.keys);
     return layout;
 }
 

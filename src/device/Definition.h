@@ -41,12 +41,16 @@ struct DefinitionLayout
 {
     int rows = 0;
     int cols = 0;
-    std::vector<PhysicalKey> keys;
+    std::vector<PhysicalKey> keys; // the keys of the chosen layout options
     std::vector<PhysicalEncoder> encoders;
+    std::vector<LayoutOptionLabel> labels;
+    std::uint32_t layoutOptions = 0;
+    /// Every key of every option, as the layout lists them.
+    std::vector<PhysicalKey> allKeys;
 };
 
-/// Matrix size, keys and named encoders of a definition. Fails when "matrix" -> "rows"/"cols" are not
-/// integers in 0...256.
-Expected<DefinitionLayout> layoutFromDefinition(const nlohmann::json& definition);
+/// Matrix size, keys and named encoders of a definition, for the given layout options value. Fails
+/// when "matrix" -> "rows"/"cols" are not integers in 0...256.
+Expected<DefinitionLayout> layoutFromDefinition(const nlohmann::json& definition, std::uint32_t layoutOptions = 0);
 
 } // namespace keyglass

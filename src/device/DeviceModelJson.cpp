@@ -16,6 +16,7 @@ json toJson(const DeviceProtocol& proto)
 
 json toJson(const PhysicalKey& key)
 {
+    // A cap without a second rectangle reports its one rectangle again, as the layout editor does.
     return json{{"id", key.id},
                 {"row", key.row},
                 {"col", key.col},
@@ -23,7 +24,20 @@ json toJson(const PhysicalKey& key)
                 {"y", key.y},
                 {"w", key.w},
                 {"h", key.h},
-                {"decal", key.decal}};
+                {"decal", key.decal},
+                {"r", key.r},
+                {"rx", key.rx},
+                {"ry", key.ry},
+                {"x2", key.x2},
+                {"y2", key.y2},
+                {"w2", key.hasSecondary() ? key.w2 : key.w},
+                {"h2", key.hasSecondary() ? key.h2 : key.h},
+                {"option", key.option ? json::array({key.option->group, key.option->choice}) : json(nullptr)}};
+}
+
+json toJson(const LayoutOptionLabel& label)
+{
+    return json{{"title", label.title}, {"choices", label.choices}, {"toggle", label.isToggle()}};
 }
 
 json toJson(const PhysicalEncoder& encoder)
@@ -62,6 +76,9 @@ json toJson(const DeviceModel& model)
     json encoders = json::array();
     for (const auto& encoder : model.encoders)
         encoders.push_back(toJson(encoder));
+    json labels = json::array();
+    for (const auto& label : model.layoutLabels)
+        labels.push_back(toJson(label));
     json tapDances = json::array();
     for (const auto& entry : model.tapDances)
         tapDances.push_back(toJson(entry));
@@ -87,6 +104,8 @@ json toJson(const DeviceModel& model)
                 {"activeLayer", model.activeLayer},
                 {"protectedCells", model.protectedCells},
                 {"protectedLayerCells", model.protectedLayerCells},
+                {"layoutLabels", std::move(labels)},
+                {"layoutOptions", model.layoutOptions},
                 {"dirty", model.dirty}};
 }
 

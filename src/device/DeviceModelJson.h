@@ -10,6 +10,7 @@ namespace keyglass {
 
 nlohmann::json toJson(const DeviceProtocol& proto);
 nlohmann::json toJson(const PhysicalKey& key);
+nlohmann::json toJson(const LayoutOptionLabel& label);
 /// clickRow / clickCol are null when the knob has no click cell.
 nlohmann::json toJson(const PhysicalEncoder& encoder);
 nlohmann::json toJson(const TapDanceData& entry);

@@ -3,9 +3,11 @@
 #include "device/Definition.h"
 #include "device/KeymapRead.h"
 #include "device/KleLayout.h"
+#include "device/LayoutOptions.h"
 #include "device/Lighting.h"
 #include "device/RawHidSession.h"
 #include "device/ViaCommands.h"
+#include "device/ViaDefinitions.h"
 #include "device/ViaLayout.h"
 #include "keycodes/KeycodeSafety.h"
 #include "keycodes/LegacyNumbering.h"
@@ -57,12 +59,91 @@ DeviceModel baseModel(const RawHIDEndpointInfo& endpoint)
     return model;
 }
 
+// The pad's layout options are asked only when the definition has options to choose from.
+Expected<DefinitionLayout> layoutWithPadOptions(RawHidSession& session, const nlohmann::json& definition)
+{
+    auto layout = layoutFromDefinition(definition);
+    if (!layout || layout->labels.empty())
+        return layout;
+    const auto options = readLayoutOptions(session);
+    if (!options || *options == 0)
+        return layout;
+    return layoutFromDefinition(definition, *options);
+}
+
+void markHardwareReserved(DeviceModel& model)
+{
+    for (int row = 0; row < model.rows; ++row) {
+        for (int col = 0; col < model.cols; ++col) {
+            const Keycode base = model.keymap[0][row][col];
+            if (!isHardwareReservedKeycode(base))
+                continue;
+            const bool sameEverywhere = std::all_of(
+                model.keymap.begin(), model.keymap.end(), [&](const auto& layer) { return layer[row][col] == base; });
+            if (sameEverywhere)
+                model.protectedCells.insert(cellKey(row, col));
+        }
+    }
+}
+
+// A plain VIA pad whose definition the user added: the definition's matrix, keys, knobs and options
+// replace the probe, and only the keys it shows are read.
+bool loadViaWithDefinition(RawHidSession& session, DeviceModel& model, int viaVersion, const nlohmann::json& definition)
+{
+    auto layout = layoutWithPadOptions(session, definition);
+    if (!layout || layout->rows < 1 || layout->cols < 1)
+        return false;
+    model.proto = DeviceProtocol::via(viaVersion);
+    model.rows = layout->rows;
+    model.cols = layout->cols;
+    model.keys = std::move(layout->keys);
+    model.encoders = std::move(layout->encoders);
+    model.layoutLabels = std::move(layout->labels);
+    model.layoutOptions = layout->layoutOptions;
+    model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (const auto& key : model.keys) {
+            if (key.decal || key.row < 0 || key.col < 0 || key.row >= model.rows || key.col >= model.cols)
+                continue;
+            if (const auto code = readKeycode(session, layer, key.row, key.col))
+                model.keymap[layer][key.row][key.col] = *code;
+            else
+                model.unreadCells.insert(layerCellKey(layer, key.row, key.col));
+        }
+    }
+    for (int layer = 0; layer < model.layerCount; ++layer)
+        for (const auto& key : model.keys)
+            if (!key.decal && key.row >= 0 && key.col >= 0 && key.row < model.rows && key.col < model.cols)
+                markFirmwareCustom(model, layer, key.row, key.col, model.keymap[layer][key.row][key.col]);
+    markHardwareReserved(model);
+
+    // Encoder commands arrived with protocol 10, and only builds with an encoder map answer them;
+    // without them the knobs have no bindings to read or write, and their push keys stay plain keys.
+    if (viaVersion < 10 || (!model.encoders.empty() && !readViaEncoder(session, 0, model.encoders[0].id, false, true)))
+        model.encoders.clear();
+    model.encoderMap = emptyEncoderMap(model.layerCount, model.encoders.size());
+    for (int layer = 0; layer < model.layerCount; ++layer) {
+        for (std::size_t j = 0; j < model.encoders.size(); ++j) {
+            const int index = model.encoders[j].id;
+            const auto ccw = readViaEncoder(session, layer, index, false, true);
+            const auto cw = readViaEncoder(session, layer, index, true, true);
+            if (ccw && cw)
+                model.encoderMap[layer][j] = {*ccw, *cw};
+            else
+                model.unreadEncoders.insert(std::to_string(layer) + "," + std::to_string(index));
+        }
+    }
+    model.rgb = readViaLighting(session);
+    model.activeLayer = 0;
+    return true;
+}
+
 bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const VialKeyboardId& id)
 {
     const auto definition = fetchDefinition(session);
     if (!definition)
         return false;
-    auto layout = layoutFromDefinition(*definition);
+    auto layout = layoutWithPadOptions(session, *definition);
     if (!layout)
         return false;
 
@@ -71,6 +152,8 @@ bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const 
     model.cols = layout->cols;
     model.keys = std::move(layout->keys);
     model.encoders = std::move(layout->encoders);
+    model.layoutLabels = std::move(layout->labels);
+    model.layoutOptions = layout->layoutOptions;
     model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
 
     // The definition gives the firmware's matrix, so the keymap buffer's geometry is known.
@@ -185,17 +268,7 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
         for (int row = 0; row < model.rows; ++row)
             for (int col = 0; col < model.cols; ++col)
                 markFirmwareCustom(model, layer, row, col, model.keymap[layer][row][col]);
-    for (int row = 0; row < model.rows; ++row) {
-        for (int col = 0; col < model.cols; ++col) {
-            const Keycode base = model.keymap[0][row][col];
-            if (!isHardwareReservedKeycode(base))
-                continue;
-            const bool sameEverywhere = std::all_of(
-                model.keymap.begin(), model.keymap.end(), [&](const auto& layer) { return layer[row][col] == base; });
-            if (sameEverywhere)
-                model.protectedCells.insert(cellKey(row, col));
-        }
-    }
+    markHardwareReserved(model);
 
     int encoderCount = 0;
     if (viaVersion >= MinViaVersionWithEncoders) {
@@ -285,6 +358,9 @@ std::optional<DeviceModel> loadDevice(HidBackend& backend, const RawHIDEndpointI
     bool loaded = false;
     if (vialId && vialId->uid != 0 && vialId->vialVersion <= MaxVialVersion)
         loaded = loadVial(*session, model, *viaVersion, *vialId);
+    if (!loaded)
+        if (const auto definition = storedViaDefinition(endpoint.vid, endpoint.pid))
+            loaded = loadViaWithDefinition(*session, model, *viaVersion, *definition);
     if (!loaded)
         loadViaOnly(*session, model, *viaVersion);
 

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -22,8 +23,37 @@ std::string cellKey(int row, int col);
 /// "layer,row,col" in decimal, the form of `protectedLayerCells` entries.
 std::string layerCellKey(int layer, int row, int col);
 
+/// One choice of a layout option: the option's index in the definition's labels, and the choice.
+struct LayoutChoice
+{
+    int group = 0;
+    int choice = 0;
+    bool operator==(const LayoutChoice&) const = default;
+};
+
+/// An option of a definition's layout ("layouts" -> "labels"): a toggle (no choices, off or on) or a
+/// title with its choices.
+struct LayoutOptionLabel
+{
+    std::string title;
+    std::vector<std::string> choices;
+
+    bool isToggle() const { return choices.empty(); }
+    /// How many values the option takes: 2 for a toggle.
+    int choiceCount() const { return isToggle() ? 2 : static_cast<int>(choices.size()); }
+    bool operator==(const LayoutOptionLabel&) const = default;
+};
+
 struct PhysicalKey
 {
+    PhysicalKey() = default;
+    /// An upright single-rectangle key that belongs to no layout option.
+    PhysicalKey(
+        std::string id, int row, int col, double x = 0, double y = 0, double w = 1, double h = 1, bool decal = false)
+        : id(std::move(id)), row(row), col(col), x(x), y(y), w(w), h(h), decal(decal)
+    {
+    }
+
     std::string id; // "r<row>c<col>"
     int row = 0;
     int col = 0;
@@ -32,7 +62,20 @@ struct PhysicalKey
     double w = 1;
     double h = 1;
     bool decal = false; // drawn only, never read or written
+    // Rotation in degrees, clockwise, about (rx, ry) in key units; x and y are before the rotation.
+    double r = 0;
+    double rx = 0;
+    double ry = 0;
+    // A second rectangle of the same cap (ISO Enter, stepped Caps Lock), placed relative to (x, y).
+    // w2 = h2 = 0: the cap is the one rectangle.
+    double x2 = 0;
+    double y2 = 0;
+    double w2 = 0;
+    double h2 = 0;
+    /// The layout option the key belongs to; none when it is always there.
+    std::optional<LayoutChoice> option;
 
+    bool hasSecondary() const { return w2 > 0 && h2 > 0; }
     bool operator==(const PhysicalKey&) const = default;
 };
 
@@ -198,6 +241,10 @@ struct DeviceModel
     std::set<std::string> protectedCells;      // "row,col": hardware-reserved on every layer
     std::set<std::string> protectedLayerCells; // "layer,row,col": firmware-custom, locked until unlocked
     std::optional<PresetLabelOverlay> presetOverlay;
+    /// The options of the layout and the value the pad holds for them (VIA "layout options"); `keys`
+    /// holds only the keys of the chosen choices.
+    std::vector<LayoutOptionLabel> layoutLabels;
+    std::uint32_t layoutOptions = 0;
     /// What the last load could not read (no answer, or an answer that was not for the request): keys
     /// "layer,row,col", knobs "layer,encoder". Their values in keymap/encoderMap are placeholders, so a
     /// partial model must never be written back whole.

@@ -141,6 +141,16 @@ public:
     /// Drops staged edits and reads the pad again.
     void revert(const std::string& deviceID);
 
+    // ---- Layout ----
+    /// Writes a layout option to the pad (refused while edits are staged) and reads the pad again, so
+    /// the keys of the new choice are drawn and read.
+    void setLayoutOption(const std::string& deviceID, int group, int choice);
+    /// Validates and stores a VIA definition, then rescans: a plain VIA pad with its vendor and product
+    /// id is read with the definition's layout from then on.
+    void addViaDefinition(const std::filesystem::path& file);
+    /// "Load VIA Definition...": asks for the file, then adds it.
+    void chooseViaDefinition();
+
     // ---- Lighting ----
     void setLighting(const std::string& deviceID,
                      std::optional<std::uint8_t> brightness,

@@ -91,7 +91,22 @@ void DeckView::rebuild(const DeviceModel& device)
         if (r.w <= 0 || r.h <= 0)
             continue;
         auto* cap = new SculptedKeycap(this);
-        cap->setGeometry(int(std::lround(r.x)), int(std::lround(r.y)), int(std::lround(r.w)), int(std::lround(r.h)));
+        const KeyShape& shape = m_layout.shapes[i];
+        if (shape.rotated() || shape.secondary) {
+            // The widget covers the rectangle around the drawn cap; the cap itself is drawn and hit
+            // inside it, in the widget's own coordinates.
+            const int left = int(std::floor(r.x)), top = int(std::floor(r.y));
+            cap->setGeometry(left, top, int(std::ceil(r.right())) - left, int(std::ceil(r.bottom())) - top);
+            const KeyShape local = shape.translated(-left, -top);
+            auto toQt = [](const DeckRect& d) { return QRectF(d.x, d.y, d.w, d.h); };
+            std::optional<QRectF> second;
+            if (local.secondary)
+                second = toQt(*local.secondary);
+            cap->setShape(toQt(local.primary), second, local.angle, QPointF(local.originX, local.originY));
+        } else {
+            cap->setGeometry(
+                int(std::lround(r.x)), int(std::lround(r.y)), int(std::lround(r.w)), int(std::lround(r.h)));
+        }
         const int row = m_keys[i].row, col = m_keys[i].col;
         connect(cap, &SculptedKeycap::tapped, this, [this, row, col](Qt::KeyboardModifiers mods) {
             emit keyTapped(row, col, mods);

@@ -25,6 +25,27 @@ struct DeckRect
     bool operator==(const DeckRect&) const = default;
 };
 
+/// A cap as drawn: its rectangle, the second rectangle of stepped and ISO Enter caps, and the rotation
+/// (degrees, clockwise) about an origin. Rectangles are before the rotation, in the same coordinates
+/// as the origin.
+struct KeyShape
+{
+    DeckRect primary;
+    std::optional<DeckRect> secondary;
+    double angle = 0;
+    double originX = 0;
+    double originY = 0;
+
+    bool rotated() const { return angle != 0; }
+    /// The same shape moved by (dx, dy).
+    KeyShape translated(double dx, double dy) const;
+    /// Whether a point lies on the drawn (rotated) cap.
+    bool contains(double px, double py) const;
+    /// The smallest upright rectangle around the drawn cap.
+    DeckRect bounds() const;
+    bool operator==(const KeyShape&) const = default;
+};
+
 struct DeckMetrics
 {
     double unit = 62;         // one key unit in points
@@ -53,8 +74,11 @@ enum class KnobZone
 
 struct DeckLayout
 {
-    /// One per entry of the keys passed in; an empty rectangle for a key that is not drawn.
+    /// One per entry of the keys passed in; an empty rectangle for a key that is not drawn. For a
+    /// rotated or stepped cap this is the rectangle around the drawn shape.
     std::vector<DeckRect> keys;
+    /// Parallel to `keys`: the drawn shape of each cap, in deck points.
+    std::vector<KeyShape> shapes;
     /// One per encoder: the cell that holds the dial and its direction chips.
     std::vector<DeckRect> knobs;
     bool largeKnob = false;
@@ -64,6 +88,9 @@ struct DeckLayout
 
 /// A key's cap in points, relative to the key block's top-left corner.
 DeckRect keyRect(const PhysicalKey& key, const DeckMetrics& metrics);
+
+/// A key's cap in points with its second rectangle and rotation, relative to the key block's origin.
+KeyShape keyShape(const PhysicalKey& key, const DeckMetrics& metrics);
 
 /// The zones of a knob cell.
 KnobZones knobZones(const DeckRect& cell, bool large, const DeckMetrics& metrics);
@@ -78,7 +105,7 @@ DeckLayout layoutDeck(const std::vector<PhysicalKey>& keys,
                       std::size_t encoderCount,
                       const DeckMetrics& metrics = {});
 
-/// The index of the drawn key under a point.
+/// The index of the drawn key under a point, following the drawn shape of rotated and stepped caps.
 std::optional<std::size_t> keyAt(const DeckLayout& layout, double x, double y);
 /// The index of the knob cell under a point.
 std::optional<std::size_t> knobAt(const DeckLayout& layout, double x, double y);

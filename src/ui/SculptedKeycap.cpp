@@ -7,7 +7,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QPolygonF>
 #include <QRadialGradient>
+#include <QRegion>
+#include <QTransform>
 
 namespace keyglass {
 
@@ -15,6 +19,53 @@ SculptedKeycap::SculptedKeycap(QWidget* parent) : QWidget(parent), m_accent(hud:
 {
     setAttribute(Qt::WA_Hover);
     setMouseTracking(false);
+}
+
+namespace {
+QTransform capTransform(qreal angle, const QPointF& origin)
+{
+    QTransform t;
+    t.translate(origin.x(), origin.y());
+    t.rotate(angle);
+    t.translate(-origin.x(), -origin.y());
+    return t;
+}
+
+QPainterPath roundedUnion(const QRectF& a, const std::optional<QRectF>& b, qreal radius)
+{
+    QPainterPath path;
+    path.addRoundedRect(a, radius, radius);
+    if (b) {
+        QPainterPath second;
+        second.addRoundedRect(*b, radius, radius);
+        path = path.united(second);
+    }
+    return path;
+}
+} // namespace
+
+void SculptedKeycap::setShape(const QRectF& primary,
+                              const std::optional<QRectF>& secondary,
+                              qreal angle,
+                              const QPointF& origin)
+{
+    m_shaped = true;
+    m_primary = primary;
+    m_secondary = secondary;
+    m_angle = angle;
+    m_origin = origin;
+    m_hitPath = capTransform(angle, origin).map(roundedUnion(primary, secondary, 0));
+    // The mask is a little larger than the cap so its antialiased edge and glow are not cut.
+    QPainterPathStroker stroker;
+    stroker.setWidth(5);
+    const QPainterPath grown = m_hitPath.united(stroker.createStroke(m_hitPath));
+    setMask(QRegion(grown.toFillPolygon().toPolygon()));
+    update();
+}
+
+bool SculptedKeycap::hitsCap(const QPointF& point) const
+{
+    return m_shaped ? m_hitPath.contains(point) : QRectF(rect()).contains(point);
 }
 
 void SculptedKeycap::setAction(const KeyAction& action)
@@ -77,7 +128,7 @@ void SculptedKeycap::updateToolTip()
 
 void SculptedKeycap::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton && hitsCap(event->position())) {
         m_pressed = true;
         update();
     }
@@ -90,7 +141,7 @@ void SculptedKeycap::mouseReleaseEvent(QMouseEvent* event)
     const bool wasPressed = m_pressed;
     m_pressed = false;
     update();
-    if (wasPressed && rect().contains(event->position().toPoint()))
+    if (wasPressed && hitsCap(event->position()))
         emit tapped(event->modifiers());
 }
 
@@ -136,8 +187,19 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
+    if (!m_shaped) {
+        paintCap(p, QRectF(rect()).adjusted(1, 1, -1, -1), std::nullopt);
+        return;
+    }
+    p.setTransform(capTransform(m_angle, m_origin));
+    std::optional<QRectF> second;
+    if (m_secondary)
+        second = m_secondary->adjusted(1, 1, -1, -1);
+    paintCap(p, m_primary.adjusted(1, 1, -1, -1), second);
+}
 
-    const QRectF full = QRectF(rect()).adjusted(1, 1, -1, -1);
+void SculptedKeycap::paintCap(QPainter& p, const QRectF& full, const std::optional<QRectF>& second)
+{
     const qreal radius = std::min<qreal>(9.0, full.height() * 0.17);
     const qreal sink = m_pressed ? 1.5 : 0.0;
 
@@ -163,7 +225,10 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
     skirt.setColorAt(1.0, QColor(0x16, 0x18, 0x1c));
     p.setPen(QPen(QColor(0, 0, 0, 170), 1));
     p.setBrush(skirt);
-    p.drawRoundedRect(body, radius, radius);
+    std::optional<QRectF> secondBody;
+    if (second)
+        secondBody = second->adjusted(0, sink, 0, 0);
+    p.drawPath(roundedUnion(body, secondBody, radius));
 
     // Top face: inset more at the front, like a sculpted cylindrical profile.
     const QRectF face = body.adjusted(4.5, 2.5, -4.5, -7.5 + sink);
@@ -186,14 +251,18 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
     top.setColorAt(1.0, faceBottom);
     p.setPen(Qt::NoPen);
     p.setBrush(top);
-    p.drawRoundedRect(face, faceRadius, faceRadius);
+    std::optional<QRectF> secondFace;
+    if (secondBody)
+        secondFace = secondBody->adjusted(4.5, 2.5, -4.5, -7.5 + sink);
+    const QPainterPath facePath = roundedUnion(face, secondFace, faceRadius);
+    p.drawPath(facePath);
 
     // The dish: a faint hollow in the middle of the face.
     QRadialGradient dish(face.center() + QPointF(0, face.height() * 0.1), std::max(face.width(), face.height()) * 0.6);
     dish.setColorAt(0.0, QColor(0, 0, 0, 28));
     dish.setColorAt(1.0, QColor(0, 0, 0, 0));
     p.setBrush(dish);
-    p.drawRoundedRect(face, faceRadius, faceRadius);
+    p.drawPath(facePath);
 
     // Light catching the top edge.
     p.setPen(QPen(QColor(255, 255, 255, m_lit ? 110 : 46), 1));
@@ -205,7 +274,10 @@ void SculptedKeycap::paintEvent(QPaintEvent*)
         QColor ring = m_accent;
         ring.setAlpha(m_hover ? 230 : 120);
         p.setPen(QPen(ring, m_hover ? 1.6 : 1.0, m_locked ? Qt::DashLine : Qt::SolidLine));
-        p.drawRoundedRect(body.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+        std::optional<QRectF> secondRing;
+        if (secondBody)
+            secondRing = secondBody->adjusted(0.5, 0.5, -0.5, -0.5);
+        p.drawPath(roundedUnion(body.adjusted(0.5, 0.5, -0.5, -0.5), secondRing, radius));
     }
 
     // Legends.

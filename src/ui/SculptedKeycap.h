@@ -3,7 +3,10 @@
 #include "keycodes/Keycodes.h"
 
 #include <QColor>
+#include <QPainterPath>
 #include <QWidget>
+
+#include <optional>
 
 namespace keyglass {
 
@@ -20,6 +23,13 @@ public:
     /// The tooltip of a key: title, the shortcut when it says something else, and the locked note.
     /// Every view that shows a key's label uses it.
     static QString toolTipFor(const KeyAction& action, bool locked);
+
+    /// A rotated or stepped cap: its rectangle, second rectangle and rotation in widget coordinates.
+    /// Painting and clicks follow the shape; outside it clicks fall through to what lies below.
+    void setShape(const QRectF& primary, const std::optional<QRectF>& secondary, qreal angle, const QPointF& origin);
+    bool hasShape() const { return m_shaped; }
+    /// Whether a point (widget coordinates) is on the drawn cap.
+    bool hitsCap(const QPointF& point) const;
 
     void setAction(const KeyAction& action);
     const KeyAction& action() const { return m_action; }
@@ -45,6 +55,14 @@ protected:
 
 private:
     void updateToolTip();
+    void paintCap(QPainter& p, const QRectF& full, const std::optional<QRectF>& second);
+
+    bool m_shaped = false;
+    QRectF m_primary;
+    std::optional<QRectF> m_secondary;
+    qreal m_angle = 0;
+    QPointF m_origin;
+    QPainterPath m_hitPath; // the drawn cap, rotated, in widget coordinates
 
     KeyAction m_action;
     QColor m_accent;

@@ -28,7 +28,8 @@ TEST(CliLayout, PlainAndCompressedDefinitionsGiveTheSameLayout)
     EXPECT_EQ(layout["cols"], 3);
     ASSERT_EQ(layout["keys"].size(), 6u);
     EXPECT_EQ(layout["keys"][0], json::parse(R"({"id":"r0c0","row":0,"col":0,"x":0.0,"y":1.0,"w":1.0,"h":1.0,
-                                                 "decal":false})"));
+                                                 "decal":false,"r":0.0,"rx":0.0,"ry":0.0,"x2":0.0,"y2":0.0,
+                                                 "w2":1.0,"h2":1.0,"option":null})"));
     EXPECT_EQ(layout["encoders"][1], json::parse(R"({"id":1,"name":"Knob 1","clickRow":null,"clickCol":null})"));
 }
 

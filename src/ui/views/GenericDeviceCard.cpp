@@ -1,5 +1,6 @@
 #include "ui/views/GenericDeviceCard.h"
 
+#include "device/LayoutOptions.h"
 #include "device/Lighting.h"
 #include "platform/Paths.h"
 #include "presets/PresetLibrary.h"
@@ -84,6 +85,14 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
     m_proto->setFont(hud::monoFont(8));
     top->addWidget(m_proto);
     top->addStretch(1);
+
+    m_layoutButton = iconButton(this, "layoutOptions", "keyboard.badge.ellipsis", "Layout");
+    m_layoutButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_layoutButton->setPopupMode(QToolButton::InstantPopup);
+    m_layoutButton->setToolTip("Layout options of this keyboard");
+    m_layoutMenu = new QMenu(m_layoutButton);
+    m_layoutButton->setMenu(m_layoutMenu);
+    top->addWidget(m_layoutButton);
 
     m_prevLayer = iconButton(this, "previousLayer", "chevron.left");
     m_prevLayer->setToolTip("Previous layer");
@@ -286,6 +295,66 @@ void GenericDeviceCard::rebuildColorwayMenu(const std::vector<SkinColorway>& col
     }
 }
 
+void GenericDeviceCard::syncLayoutMenu(const DeviceModel& device)
+{
+    const bool via = !device.proto.isVial();
+    m_layoutButton->setVisible(via || !device.layoutLabels.empty());
+    if (m_menuBuilt && device.layoutLabels == m_menuLabels && device.layoutOptions == m_menuOptions &&
+        via == m_menuForVia)
+        return;
+    m_menuBuilt = true;
+    m_menuLabels = device.layoutLabels;
+    m_menuOptions = device.layoutOptions;
+    m_menuForVia = via;
+    // The old entries may be the one being triggered right now: they go when control returns to the loop.
+    for (QAction* old : m_layoutMenu->actions()) {
+        m_layoutMenu->removeAction(old);
+        old->deleteLater();
+    }
+    const auto chosen = chosenLayoutChoices(device);
+    for (std::size_t group = 0; group < device.layoutLabels.size(); ++group) {
+        const LayoutOptionLabel& label = device.layoutLabels[group];
+        const QString title =
+            QString::fromStdString(label.title.empty() ? "Option " + std::to_string(group + 1) : label.title);
+        const int g = static_cast<int>(group);
+        if (label.isToggle()) {
+            auto* action = new QAction(title, m_layoutMenu);
+            action->setCheckable(true);
+            action->setChecked(chosen[group] == 1);
+            connect(action, &QAction::triggered, this, [this, g](bool on) {
+                if (const DeviceModel* d = current())
+                    m_store.setLayoutOption(d->id, g, on ? 1 : 0);
+            });
+            m_layoutMenu->addAction(action);
+            continue;
+        }
+        auto* sub = new QMenu(title, m_layoutMenu);
+        auto* exclusive = new QActionGroup(sub);
+        for (std::size_t choice = 0; choice < label.choices.size(); ++choice) {
+            auto* action = new QAction(QString::fromStdString(label.choices[choice]), sub);
+            action->setCheckable(true);
+            action->setActionGroup(exclusive);
+            action->setChecked(chosen[group] == static_cast<int>(choice));
+            const int c = static_cast<int>(choice);
+            connect(action, &QAction::triggered, this, [this, g, c] {
+                if (const DeviceModel* d = current())
+                    m_store.setLayoutOption(d->id, g, c);
+            });
+            sub->addAction(action);
+        }
+        sub->setEnabled(label.choices.size() > 1);
+        m_layoutMenu->addAction(sub->menuAction());
+    }
+    if (via) {
+        if (!device.layoutLabels.empty())
+            m_layoutMenu->addSeparator();
+        auto* load = new QAction(QString::fromUtf8("Load VIA Definition..."), m_layoutMenu);
+        load->setObjectName("loadViaDefinition");
+        connect(load, &QAction::triggered, this, [this] { m_store.chooseViaDefinition(); });
+        m_layoutMenu->addAction(load);
+    }
+}
+
 void GenericDeviceCard::syncSkin(const DeviceModel& device, const QColor& accent)
 {
     // Read from disk on every redraw: a skin dropped into the folder appears without a restart.
@@ -430,6 +499,7 @@ void GenericDeviceCard::sync(const DeviceModel& device)
     };
     m_deck->setDevice(device, labels, editing, accent);
     syncSkin(device, accent);
+    syncLayoutMenu(device);
 
     // Tap dance.
     const bool hasTapDance = device.tapDanceCount > 0 && !device.tapDances.empty();

@@ -69,6 +69,9 @@ public:
     QToolButton* deckButton() const { return m_deckButton; }
     QToolButton* colorwayButton() const { return m_colorwayButton; }
     QMenu* colorwayMenu() const { return m_colorwayMenu; }
+    /// "Layout": the definition's layout options, and "Load VIA Definition..." on VIA pads.
+    QToolButton* layoutButton() const { return m_layoutButton; }
+    QMenu* layoutMenu() const { return m_layoutMenu; }
     QToolButton* skinsFolderButton() const { return m_skinsFolder; }
     bool useStudioSkin() const { return m_useStudioSkin; }
     void setUseStudioSkin(bool on);
@@ -91,6 +94,7 @@ private:
     QWidget* buildSkinControls();
     void syncSkin(const DeviceModel& device, const QColor& accent);
     void rebuildColorwayMenu(const std::vector<SkinColorway>& colorways);
+    void syncLayoutMenu(const DeviceModel& device);
     void resync();
     const DeviceModel* current() const;
 
@@ -118,6 +122,13 @@ private:
     QWidget* m_lightingBox = nullptr;
     RGBControlSection* m_lighting = nullptr;
     QWidget* m_actions = nullptr;
+    QToolButton* m_layoutButton = nullptr;
+    QMenu* m_layoutMenu = nullptr;
+    // What the layout menu was built for.
+    std::vector<LayoutOptionLabel> m_menuLabels;
+    std::uint32_t m_menuOptions = 0;
+    bool m_menuForVia = false;
+    bool m_menuBuilt = false;
 
     // View state of this card, not stored anywhere.
     bool m_useStudioSkin = false;

@@ -5,10 +5,13 @@
 #include "ui/views/KeycodePickerOverlay.h"
 #include "ui/views/PresetBrowserOverlay.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
 #include <QLinearGradient>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -85,12 +88,42 @@ QLabel* symbolLabel(QWidget* parent, const QString& symbolName, const QColor& co
 
 } // namespace
 
+std::vector<std::filesystem::path> HUDRootView::droppedDefinitionFiles(const QList<QUrl>& urls)
+{
+    std::vector<std::filesystem::path> files;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile() && url.toLocalFile().endsWith(".json", Qt::CaseInsensitive))
+            files.emplace_back(url.toLocalFile().toStdString());
+    return files;
+}
+
+void HUDRootView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() && !droppedDefinitionFiles(event->mimeData()->urls()).empty())
+        event->acceptProposedAction();
+}
+
+void HUDRootView::dropEvent(QDropEvent* event)
+{
+    if (droppedDefinitionFiles(event->mimeData()->urls()).empty())
+        return;
+    event->acceptProposedAction();
+    addDroppedDefinitions(event->mimeData()->urls());
+}
+
+void HUDRootView::addDroppedDefinitions(const QList<QUrl>& urls)
+{
+    for (const auto& file : droppedDefinitionFiles(urls))
+        m_store.addViaDefinition(file);
+}
+
 HUDRootView::HUDRootView(PadStore& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
     setObjectName("hudRoot");
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet(hudStyleSheet());
     setFont(hud::uiFont(10));
+    setAcceptDrops(true);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(Margin, 10, Margin, Margin);

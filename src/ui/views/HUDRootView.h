@@ -2,7 +2,12 @@
 
 #include "ui/views/GenericDeviceCard.h"
 
+#include <QList>
+#include <QUrl>
 #include <QWidget>
+
+#include <filesystem>
+#include <vector>
 
 #include <functional>
 #include <string>
@@ -56,9 +61,16 @@ public:
     QLabel* toastText() const { return m_toastText; }
     QString toastSymbol() const { return m_toastSymbol; }
 
+    /// The local .json files among dropped URLs: VIA definitions to add.
+    static std::vector<std::filesystem::path> droppedDefinitionFiles(const QList<QUrl>& urls);
+    /// What a drop onto the HUD does: adds every dropped .json file as a VIA definition.
+    void addDroppedDefinitions(const QList<QUrl>& urls);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* buildHeader();
