@@ -71,6 +71,17 @@ Expected<DefinitionLayout> layoutWithPadOptions(RawHidSession& session, const nl
     return layoutFromDefinition(definition, *options);
 }
 
+// QMK 0.18 placed TO(n) where the old numbering the model keeps has other codes; see LegacyNumbering.
+void swapLayerMovesOfProtocol10(DeviceModel& model)
+{
+    if (!model.proto.writesAlignedLayerMoves())
+        return;
+    for (auto& layer : model.keymap)
+        for (auto& row : layer)
+            for (Keycode& code : row)
+                code = swapAlignedLayerMoveBlocks(code);
+}
+
 void markHardwareReserved(DeviceModel& model)
 {
     for (int row = 0; row < model.rows; ++row) {
@@ -101,16 +112,21 @@ bool loadViaWithDefinition(RawHidSession& session, DeviceModel& model, int viaVe
     model.layoutLabels = std::move(layout->labels);
     model.layoutOptions = layout->layoutOptions;
     model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
+    const auto bulk = readKeymapBulk(session, model.rows, model.cols, 0, model.layerCount);
     for (int layer = 0; layer < model.layerCount; ++layer) {
         for (const auto& key : model.keys) {
             if (key.decal || key.row < 0 || key.col < 0 || key.row >= model.rows || key.col >= model.cols)
                 continue;
-            if (const auto code = readKeycode(session, layer, key.row, key.col))
+            auto code = bulk.at(layer, key.row, key.col);
+            if (!code)
+                code = readKeycode(session, layer, key.row, key.col);
+            if (code)
                 model.keymap[layer][key.row][key.col] = *code;
             else
                 model.unreadCells.insert(layerCellKey(layer, key.row, key.col));
         }
     }
+    swapLayerMovesOfProtocol10(model);
     for (int layer = 0; layer < model.layerCount; ++layer)
         for (const auto& key : model.keys)
             if (!key.decal && key.row >= 0 && key.col >= 0 && key.row < model.rows && key.col < model.cols)
@@ -133,7 +149,9 @@ bool loadViaWithDefinition(RawHidSession& session, DeviceModel& model, int viaVe
                 model.unreadEncoders.insert(std::to_string(layer) + "," + std::to_string(index));
         }
     }
-    model.rgb = readViaLighting(session);
+    auto lighting = readViaLighting(session, viaVersion);
+    model.rgb = lighting.state;
+    model.lightingEffectIds = std::move(lighting.effectIds);
     model.activeLayer = 0;
     return true;
 }
@@ -258,11 +276,7 @@ void loadViaOnly(RawHidSession& session, DeviceModel& model, int viaVersion)
                     model.unreadCells.insert(layerCellKey(layer, row, col));
             }
 
-    if (model.proto.writesAlignedLayerMoves())
-        for (auto& layer : model.keymap)
-            for (auto& row : layer)
-                for (Keycode& code : row)
-                    code = swapAlignedLayerMoveBlocks(code);
+    swapLayerMovesOfProtocol10(model);
 
     for (int layer = 0; layer < model.layerCount; ++layer)
         for (int row = 0; row < model.rows; ++row)

@@ -35,8 +35,8 @@ LightingRead readVialLighting(RawHidSession& session, const nlohmann::json& defi
 /// taken for the keyboard's own values there.
 LightingRead readViaLighting(RawHidSession& session, int viaVersion = 12);
 
-/// Sends the state (and the save command when `save`); answers are not inspected. Kind `none`, or a
-/// device that cannot be opened, is left alone silently.
+/// Sends the state (and the save command when `save`), stopping at the first request the pad does not
+/// echo. Kind `none`, or a device that cannot be opened, is left alone silently.
 void writeLighting(HidBackend& backend, int vid, int pid, const RGBState& state, bool save);
 
 /// (effect number, name) pairs offered in the lighting menu for a kind. Dialects whose numbers depend
