@@ -102,12 +102,13 @@ std::optional<ParsedURL> parseURL(std::string_view url)
             return c <= ' ' || c == '/' || c == '\\' || c >= 0x7F;
         }))
         return std::nullopt;
-    out.host = std::string(host);
-    if (target.front() == '#')
-        target = "/";
-    if (target.front() == '?')
-        out.target = "/";
-    out.target += std::string(target.substr(0, target.find('#')));
+    out.host.assign(host.begin(), host.end());
+    const std::string_view path = target.substr(0, target.find('#'));
+    if (path.empty() || path.front() != '/')
+        out.target.push_back('/');
+    // Character by character: GCC 12 misreads the bounds of a string_view append here.
+    for (char c : path)
+        out.target.push_back(c);
     if (std::any_of(out.target.begin(), out.target.end(), [](unsigned char c) { return c <= ' ' || c >= 0x7F; }))
         return std::nullopt;
     return out;

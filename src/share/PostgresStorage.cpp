@@ -108,13 +108,13 @@ public:
         Result r(PQexec(m_conn, "SELECT COUNT(*) FROM presets"));
         if (!r.ok(PGRES_TUPLES_OK) || PQntuples(r.get()) != 1)
             return unexpected(error("Could not count presets"));
-        return std::int64_t{std::stoll(r.text(0, 0))};
+        return static_cast<std::int64_t>(std::stoll(r.text(0, 0)));
     }
 
 private:
     static StoredPreset stored(const Result& r, int row)
     {
-        return {r.text(row, 0), r.text(row, 3), std::stoll(r.text(row, 2)), r.text(row, 1)};
+        return {r.text(row, 0), r.text(row, 3), static_cast<std::int64_t>(std::stoll(r.text(row, 2))), r.text(row, 1)};
     }
     Error error(const std::string& what) const
     {

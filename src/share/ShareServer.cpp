@@ -106,7 +106,12 @@ void ShareServer::installRoutes()
         t_requestStart = {};
         std::string line = req.method;
         line += ' ';
-        line += req.path.size() > 200 ? req.path.substr(0, 200) + "..." : req.path;
+        if (req.path.size() > 200) {
+            line.append(req.path, 0, 200);
+            line += "...";
+        } else {
+            line += req.path;
+        }
         line += ' ';
         line += std::to_string(res.status);
         line += ' ';

@@ -5,6 +5,7 @@
 #include "share/ShareStorage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <ctime>
 #include <random>

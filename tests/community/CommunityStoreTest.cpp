@@ -21,7 +21,10 @@ protected:
     PadStore& connect(const std::string& baseURL, CommunityClient::Timeouts timeouts = {})
     {
         ::setenv("KEYGLASS_COMMUNITY_URL", baseURL.c_str(), 1);
-        addPad("quadgrid");
+        if (!padAdded)
+            addPad("quadgrid");
+        padAdded = true;
+        store.reset();
         store = std::make_unique<PadStore>(
             PadStoreServices{scheduler, hid, input, settings, desktop, false, &http, timeouts});
         settle();
@@ -38,6 +41,7 @@ protected:
         });
     }
 
+    bool padAdded = false;
     HttplibTransport transport;
     HttpClient http{scheduler, transport};
 };

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -51,8 +52,19 @@ public:
     std::string baseURL() const { return server_->baseURL(); }
     int port() const { return server_->port(); }
     ShareStorage& storage() { return *storage_; }
-    std::vector<std::string> requestLog()
+    /// The log lines so far; with `atLeast`, first waits (bounded) for that many, since the server
+    /// logs a request just after its answer has gone out.
+    std::vector<std::string> requestLog(std::size_t atLeast = 0)
     {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            {
+                std::lock_guard lock(logMutex_);
+                if (log_.size() >= atLeast || std::chrono::steady_clock::now() > giveUp)
+                    break;
+            }
+            std::this_thread::yield();
+        }
         std::lock_guard lock(logMutex_);
         return log_;
     }

@@ -87,7 +87,10 @@ Expected<HttpResponse> HttplibTransport::perform(const HttpRequest& request)
     const auto url = parseURL(request.url);
     if (!url)
         return unexpected(httpError(HttpBadURL, "Unsupported URL"));
-    httplib::Client client(url->scheme + "://" + url->host + ":" + std::to_string(url->port));
+    std::string origin = url->scheme + "://";
+    origin += url->host.find(':') != std::string::npos ? "[" + url->host + "]" : url->host;
+    origin += ":" + std::to_string(url->port);
+    httplib::Client client(origin);
     const auto total = std::chrono::duration_cast<std::chrono::microseconds>(request.timeout);
     const auto seconds = static_cast<time_t>(total.count() / 1'000'000);
     const auto micros = static_cast<time_t>(total.count() % 1'000'000);
