@@ -76,7 +76,8 @@ public:
         std::vector<StoredPreset> out;
         int rc;
         while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
-            out.push_back({st.text(0), st.text(3), static_cast<std::int64_t>(sqlite3_column_int64(st.get(), 2)), st.text(1)});
+            out.push_back(
+                {st.text(0), st.text(3), static_cast<std::int64_t>(sqlite3_column_int64(st.get(), 2)), st.text(1)});
         if (rc != SQLITE_DONE)
             return unexpected(sqliteError(m_db, "Could not list presets"));
         return out;
@@ -91,8 +92,8 @@ public:
         st.bind(1, id);
         const int rc = sqlite3_step(st.get());
         if (rc == SQLITE_ROW)
-            return std::optional<StoredPreset>(
-                StoredPreset{st.text(0), st.text(3), static_cast<std::int64_t>(sqlite3_column_int64(st.get(), 2)), st.text(1)});
+            return std::optional<StoredPreset>(StoredPreset{
+                st.text(0), st.text(3), static_cast<std::int64_t>(sqlite3_column_int64(st.get(), 2)), st.text(1)});
         if (rc != SQLITE_DONE)
             return unexpected(sqliteError(m_db, "Could not read the preset"));
         return std::optional<StoredPreset>();

@@ -37,11 +37,11 @@ TEST(SharePublishChecks, RefusesWhatTheClientWouldRefuse)
     EXPECT_EQ(blocked.error().errors, std::vector<std::string>{"L0 (0,0): Blocked bootloader/reset token \"QK_BOOT\""});
 
     auto sneaky = sharePreset();
-    sneaky.layers[0].encoders = {{"KC_A", "0x7E00"}};
+    sneaky.layers[0].encoders = std::vector<std::vector<std::string>>{{"KC_A", "0x7E00"}};
     sneaky.tapDances = std::vector<PresetTapDance>{{3, "KC_A", "EE_CLR", "", "", 200, std::nullopt}};
     const auto several = decodePublishRequest(body(sneaky), limits);
     ASSERT_FALSE(several);
-    EXPECT_EQ(several.error().errors.size(), 2u);
+    EXPECT_EQ(several.error().errors.size(), 2u) << testing::PrintToString(several.error().errors);
 
     EXPECT_TRUE(decodePublishRequest(body(sharePreset()), limits));
 }
@@ -54,8 +54,9 @@ TEST(SharePublishChecks, SizeAndShapeLimits)
     EXPECT_EQ(decodePublishRequest(body(tooBig), limits).error().status, 413);
 
     auto manyLayers = sharePreset();
+    const PresetLayer first = manyLayers.layers[0];
     while (manyLayers.layers.size() < 33)
-        manyLayers.layers.push_back(manyLayers.layers[0]);
+        manyLayers.layers.push_back(first);
     const auto layers = decodePublishRequest(body(manyLayers), limits);
     ASSERT_FALSE(layers);
     EXPECT_EQ(layers.error().errors[0], "Preset has more than 32 layers");
@@ -154,8 +155,10 @@ TEST_F(ShareServiceTest, ListsNewestFirstInPages)
         ASSERT_EQ(service->publish(body(sharePreset(name)), "c").status, 201);
     auto names = [&](std::optional<std::string_view> limit, std::optional<std::string_view> offset) {
         const auto reply = service->list("community", limit, offset);
+        EXPECT_EQ(reply.status, 200) << reply.body;
         std::vector<std::string> out;
-        for (const auto& p : parsed(reply.body)["community"])
+        const auto answer = parsed(reply.body);
+        for (const auto& p : answer["community"])
             out.push_back(p["name"]);
         return out;
     };
@@ -173,7 +176,7 @@ TEST_F(ShareServiceTest, PageEscapesEveryText)
     preset.appName = "A&B";
     preset.author = "\"Eve\"";
     preset.layers[0].name = "<b>Base</b>";
-    preset.layers[0].keys[0][1] = "KC_B<img src=x>";
+    preset.description = "KC_B<img src=x>";
     const auto reply = service->publish(body(preset), "c");
     ASSERT_EQ(reply.status, 201);
     const std::string id = parsed(reply.body)["preset"]["id"];

@@ -22,7 +22,7 @@ inline DevicePreset sharePreset(std::string name = "Photo Tools", std::string fi
     layer.index = 0;
     layer.name = "Base";
     layer.keys = {{firstKey, "KC_B", "", "KC_E"}, {"KC_1", "KC_2", "KC_3", "KC_4"}};
-    layer.encoders = {{"KC_VOLD", "KC_VOLU"}};
+    layer.encoders = std::vector<std::vector<std::string>>{{"KC_VOLD", "KC_VOLU"}};
     p.layers.push_back(layer);
     return p;
 }

@@ -163,7 +163,8 @@ private slots:
         HttpClient http(f.scheduler, transport);
         ::setenv("KEYGLASS_COMMUNITY_URL", share.baseURL().c_str(), 1);
         f.addPad("quadgrid");
-        f.store = std::make_unique<PadStore>(PadStoreServices{f.scheduler, f.hid, f.input, f.settings, f.desktop, false, &http});
+        f.store = std::make_unique<PadStore>(
+            PadStoreServices{f.scheduler, f.hid, f.input, f.settings, f.desktop, false, &http});
         ::unsetenv("KEYGLASS_COMMUNITY_URL");
         f.settle();
         auto hud = std::make_unique<HUDRootView>(*f.store);
