@@ -6,10 +6,12 @@
 #include "app/QtDesktop.h"
 #include "app/TrayController.h"
 #include "app/qt/InputNotifiers.h"
+#include "app/qt/QtHttpTransport.h"
 #include "app/qt/QtScheduler.h"
 #include "app/wayland/PortalHotkeyBackend.h"
 #include "input/linux/EvdevInputSource.h"
 #include "padenv/PadEnvironment.h"
+#include "platform/HttpClient.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
@@ -101,6 +103,8 @@ bool AppDelegate::start()
         });
     m_settings = std::make_unique<JsonFileSettingsStore>(paths::settingsFile());
     m_desktop = std::make_unique<QtDesktop>();
+    m_httpTransport = std::make_unique<QtHttpTransport>();
+    m_http = std::make_unique<HttpClient>(*m_scheduler, *m_httpTransport);
 
     m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     m_tray = std::make_unique<TrayController>();
@@ -108,8 +112,8 @@ bool AppDelegate::start()
     m_panel = std::make_unique<HudWindow>(HudWindow::Kind::panel);
     m_popover->onDismissed = [this] { m_popoverDismissedAt = std::chrono::steady_clock::now(); };
 
-    m_store = std::make_unique<PadStore>(
-        PadStoreServices{*m_scheduler, m_pads->backend(), *m_input, *m_settings, *m_desktop, m_options.padsReleased});
+    m_store = std::make_unique<PadStore>(PadStoreServices{
+        *m_scheduler, m_pads->backend(), *m_input, *m_settings, *m_desktop, m_options.padsReleased, m_http.get()});
 
     QPointer<AppDelegate> self(this);
     m_store->onStatusChange = [this] { updateStatusItem(); };

@@ -14,6 +14,8 @@ class EvdevInputSource;
 class HUDRootView;
 class HotkeyBackend;
 class HotkeyManager;
+class HttpClient;
+class QtHttpTransport;
 class HudWindow;
 class InputNotifiers;
 class PadEnvironment;
@@ -81,6 +83,8 @@ private:
     std::unique_ptr<CompositeInputSource> m_input;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<QtDesktop> m_desktop;
+    std::unique_ptr<QtHttpTransport> m_httpTransport;
+    std::unique_ptr<HttpClient> m_http;
     std::unique_ptr<TrayController> m_tray;
     std::unique_ptr<HudWindow> m_popover;
     std::unique_ptr<HudWindow> m_panel;

@@ -5,6 +5,9 @@
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <iostream>
@@ -23,6 +26,16 @@ public:
     void setListener(Listener) override {}
 };
 
+// The passwd GECOS field up to its first comma, as the desktop app reads it.
+std::string accountFullName()
+{
+    const passwd* entry = ::getpwuid(::getuid());
+    if (!entry || !entry->pw_gecos)
+        return {};
+    std::string text(entry->pw_gecos);
+    return text.substr(0, text.find(','));
+}
+
 std::string upper(std::string_view text)
 {
     std::string out(text);
@@ -40,8 +53,14 @@ Expected<std::unique_ptr<StoreSession>> StoreSession::open(const Invocation& cal
     session->m_pads = std::move(*pads);
     session->m_settings = std::make_unique<JsonFileSettingsStore>(paths::settingsFile());
     session->m_input = std::make_unique<NoInputSource>();
-    session->m_store = std::make_unique<PadStore>(PadStoreServices{
-        session->m_scheduler, session->m_pads->backend(), *session->m_input, *session->m_settings, session->m_desktop});
+    session->m_desktop.fullName = accountFullName();
+    session->m_store = std::make_unique<PadStore>(PadStoreServices{session->m_scheduler,
+                                                                   session->m_pads->backend(),
+                                                                   *session->m_input,
+                                                                   *session->m_settings,
+                                                                   session->m_desktop,
+                                                                   false,
+                                                                   &session->m_http});
     session->m_scheduler.runUntilIdle();
     return session;
 }

@@ -6,7 +6,9 @@
 #include "cli/Cli.h"
 #include "model/Expected.h"
 #include "platform/Desktop.h"
+#include "platform/HttpClient.h"
 #include "platform/ManualScheduler.h"
+#include "platform/httplib/HttplibTransport.h"
 #include "store/PadStore.h"
 
 #include <memory>
@@ -33,6 +35,10 @@ public:
 
     PadStore& store() { return *m_store; }
     ScriptedDesktop& desktop() { return m_desktop; }
+    /// The community service's client: blocking, so a request has finished once settle() returns.
+    HttpClient& http() { return m_http; }
+    /// Something that lives as long as the session, for HTTP completions to hold weakly.
+    std::weak_ptr<const void> lifetime() const { return m_lifetime; }
     /// Runs everything that is due, then lets `delay` of virtual time pass (debounced writes).
     void settle(Duration delay = Duration::zero());
     /// The device whose identifier matches `id` (case-insensitive), or an error naming the pads there are.
@@ -48,6 +54,9 @@ private:
     std::unique_ptr<InputEventSource> m_input;
     ManualScheduler m_scheduler;
     ScriptedDesktop m_desktop;
+    HttplibTransport m_transport;
+    HttpClient m_http{m_scheduler, m_transport};
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
     std::unique_ptr<PadStore> m_store;
 };
 

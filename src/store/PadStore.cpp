@@ -48,6 +48,10 @@ PadStore::PadStore(PadStoreServices services)
     : m_services(services), m_lightingWrites(std::make_unique<LightingWrites>(services.scheduler, services.hid))
 {
     m_activePresetIDByDevice = loadActivePresetChoices(m_services.settings, ActivePresetSettingsKey);
+    m_communityBaseURL = keyglass::communityBaseURL(m_services.settings);
+    if (m_services.http)
+        m_community =
+            std::make_unique<CommunityClient>(*m_services.http, m_communityBaseURL, m_services.communityTimeouts);
     m_watcher = std::make_unique<HIDInputWatcher>(m_services.scheduler, m_services.input);
     m_padsReleased = m_services.startReleased;
     if (m_padsReleased)

@@ -4,6 +4,7 @@
 // copy of what it needs and hands plain values back to the main thread.
 
 #include "backup/LayoutImport.h"
+#include "community/CommunityClient.h"
 #include "keycodes/Keycodes.h"
 #include "model/DeviceModel.h"
 #include "model/EditingTarget.h"
@@ -25,6 +26,7 @@ namespace keyglass {
 
 class Desktop;
 class HidBackend;
+class HttpClient;
 class HIDInputWatcher;
 class InputEventSource;
 class LightingWrites;
@@ -41,6 +43,10 @@ struct PadStoreServices
     Desktop& desktop;
     /// Starts with the pads released: no first read until they are taken back.
     bool startReleased = false;
+    /// The community service's HTTP client; without one sharing and the community list report that
+    /// Loomshare is not connected.
+    HttpClient* http = nullptr;
+    CommunityClient::Timeouts communityTimeouts{};
 };
 
 class PadStore
@@ -70,7 +76,9 @@ public:
     const std::vector<DevicePreset>& communityPresets() const { return m_communityPresets; }
     bool isLoadingCommunityPresets() const { return m_isLoadingCommunityPresets; }
     /// Whether a community client is wired in; without one the community tab says it is not connected.
-    bool communityConnected() const { return false; }
+    bool communityConnected() const { return m_community != nullptr; }
+    /// The community service's scheme and host (settings, environment or the default).
+    const std::string& communityBaseURL() const { return m_communityBaseURL; }
     const std::optional<EditingTarget>& editingTarget() const { return m_editingTarget; }
     const std::optional<std::string>& isApplyingDeviceID() const { return m_isApplyingDeviceID; }
     const std::optional<std::string>& toastMessage() const { return m_toastMessage; }
@@ -204,9 +212,10 @@ public:
                                 const std::string& name,
                                 const std::string& appName,
                                 const std::string& os);
-    /// Publishes a preset to the community service; reports the failure while no client is wired in.
+    /// Publishes a preset to Loomshare after the local safety check (against the device's legacy flag
+    /// when `deviceID` names a pad); on success the link goes to the clipboard and the list reloads.
     void sharePreset(const DevicePreset& preset, const std::string& deviceID);
-    /// Reloads `communityPresets`; reports the failure while no client is wired in.
+    /// Reloads `communityPresets`; a failure keeps the old list and shows why.
     void loadCommunityPresets();
     void openCustomPresetsFolder();
     void saveBackup(const std::string& deviceID);
@@ -251,6 +260,9 @@ private:
     std::vector<DevicePreset> m_availablePresets;
     std::vector<DevicePreset> m_communityPresets;
     bool m_isLoadingCommunityPresets = false;
+    int m_communityLoadsInFlight = 0;
+    std::string m_communityBaseURL;
+    std::unique_ptr<CommunityClient> m_community;
     std::optional<EditingTarget> m_editingTarget;
     std::optional<std::string> m_isApplyingDeviceID;
     bool m_padsReleased = false;

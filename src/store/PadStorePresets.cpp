@@ -23,6 +23,7 @@
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 #include "presets/PresetLibrary.h"
+#include "presets/PresetSafety.h"
 #include "presets/PresetStaging.h"
 #include "store/BackupWorkflow.h"
 #include "store/LightingWrites.h"
@@ -165,15 +166,55 @@ void PadStore::overwriteAndEditPreset(const DevicePreset& existing,
 void PadStore::sharePreset(const DevicePreset& preset, const std::string& deviceID)
 {
     const DeviceModel* model = device(deviceID);
-    const PresetOutcome outcome = shareWithoutCommunityClient(preset, model && model->legacyKeycodes());
-    showToast(outcome.toast, outcome.isError);
+    if (!m_community) {
+        const PresetOutcome outcome = shareWithoutCommunityClient(preset, model && model->legacyKeycodes());
+        showToast(outcome.toast, outcome.isError);
+        return;
+    }
+    // Local and final: a preset with a blocked keycode never leaves the machine.
+    if (const auto problems = validatePreset(preset, model && model->legacyKeycodes()); !problems.empty()) {
+        showToast("Blocked by safety check: " + problems.front(), true);
+        return;
+    }
+    const std::string fullName = m_services.desktop.userFullName();
+    std::string publishing = "Validating & publishing \"";
+    publishing += preset.name;
+    publishing += "\" to Loomshare\u2026";
+    showToast(std::move(publishing), false);
+    m_community->publish(outgoingCommunityPreset(preset, fullName), m_alive, [this](Expected<std::string> shared) {
+        if (!shared) {
+            showToast("Share blocked: " + shared.error().message, true);
+            return;
+        }
+        m_services.desktop.setClipboardText(*shared);
+        loadCommunityPresets();
+        showToast("Shared! Link copied: " + *shared, false);
+    });
 }
 
 void PadStore::loadCommunityPresets()
 {
-    const PresetOutcome outcome = loadCommunityWithoutClient();
-    m_isLoadingCommunityPresets = false;
-    showToast(outcome.toast, outcome.isError);
+    if (!m_community) {
+        const PresetOutcome outcome = loadCommunityWithoutClient();
+        m_isLoadingCommunityPresets = false;
+        showToast(outcome.toast, outcome.isError);
+        return;
+    }
+    // Loads may overlap; each applies its own result, and the list counts as loading until the last
+    // one has come back.
+    ++m_communityLoadsInFlight;
+    m_isLoadingCommunityPresets = true;
+    notify();
+    m_community->loadPresets(m_alive, [this](Expected<std::vector<DevicePreset>> loaded) {
+        m_communityLoadsInFlight = std::max(0, m_communityLoadsInFlight - 1);
+        m_isLoadingCommunityPresets = m_communityLoadsInFlight > 0;
+        if (!loaded) {
+            showToast("Could not load community presets: " + loaded.error().message, true);
+            return;
+        }
+        m_communityPresets = std::move(*loaded);
+        notify();
+    });
 }
 
 void PadStore::openCustomPresetsFolder()

@@ -486,9 +486,12 @@ void PresetBrowserOverlay::close()
 
 void PresetBrowserOverlay::setActiveTab(PresetTab tab)
 {
+    const bool entering = tab == PresetTab::community && m_activeTab != PresetTab::community;
     m_activeTab = tab;
     m_selected = -1;
     rebuild();
+    if (entering && m_store.communityConnected() && !m_store.isLoadingCommunityPresets())
+        m_store.loadCommunityPresets();
 }
 
 void PresetBrowserOverlay::setOsFilter(const QString& filter)

@@ -3,6 +3,10 @@
 
 #include "support/HudFixture.h"
 #include "support/ScreenshotSupport.h"
+#include "support/ShareFixture.h"
+
+#include "platform/HttpClient.h"
+#include "platform/httplib/HttplibTransport.h"
 
 #include "backup/AutomaticBackups.h"
 #include "platform/Paths.h"
@@ -149,6 +153,42 @@ private slots:
         QCOMPARE(*rig.store->toastMessage(),
                  std::string("Could not load community presets: Loomshare Community is not connected"));
         QVERIFY(rig.store->toastIsError());
+    }
+
+    void communityTabListsAndSharesThroughTheService()
+    {
+        HudFixture f;
+        RunningShare share(f.home.path());
+        HttplibTransport transport;
+        HttpClient http(f.scheduler, transport);
+        ::setenv("KEYGLASS_COMMUNITY_URL", share.baseURL().c_str(), 1);
+        f.addPad("quadgrid");
+        f.store = std::make_unique<PadStore>(
+            PadStoreServices{f.scheduler, f.hid, f.input, f.settings, f.desktop, false, &http});
+        ::unsetenv("KEYGLASS_COMMUNITY_URL");
+        f.settle();
+        auto hud = std::make_unique<HUDRootView>(*f.store);
+        hud->resize(f.store->preferredSize().width, f.store->preferredSize().height);
+        hud->show();
+        f.store->setShowingPresets(true);
+        PresetBrowserOverlay& b = *hud->presetBrowser();
+
+        clickCentre(inRow<QToolButton>(b, "generic-media-control", "share"));
+        f.settle();
+        QVERIFY(f.store->toastMessage()->starts_with("Shared! Link copied: " + share.baseURL() + "/p/"));
+        QCOMPARE(f.desktop.clipboard.size(), size_t(1));
+
+        // Opening the tab loads the list; the shared copy is a community row without a Share button.
+        clickCentre(b.tabButton(PresetTab::community));
+        f.settle();
+        QCOMPARE(b.shownPresets().size(), size_t(1));
+        QCOMPARE(b.communityState()->text(), QString("1 shared preset(s)"));
+        const std::string id = b.shownPresets()[0].id;
+        QVERIFY(b.rowFor(id));
+        QVERIFY(!inRow<QToolButton>(b, id, "share"));
+        saveScreenshot(*hud, "presets-community-connected");
+        hud.reset();
+        f.store.reset();
     }
 
     void osFilterAndSearchNarrowTheList()
