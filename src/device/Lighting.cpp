@@ -358,7 +358,7 @@ void writeLighting(HidBackend& backend, int vid, int pid, const RGBState& state,
     case RGBProtocolKind::none:
         break;
     }
-    s.close();
+    session->close();
 }
 
 namespace {
