@@ -82,10 +82,11 @@ class FaultMatrix : public ::testing::TestWithParam<LinkFault>
 
 TEST_P(FaultMatrix, ALoadThatMeetsTheFaultNeverWritesAndNeverShowsAFullPad)
 {
-    for (const int n : {1, 2, 3, 5, 20, 60, 150}) {
+    for (const int n : {1, 2, 3, 5, 20, 60, 100, 140}) {
         StoreRig rig;
         auto pad = rig.addPad("quadgrid");
         ASSERT_NE(pad, nullptr) << rig.padError;
+        pad->overrideByte0(0x12, 0xFF); // no bulk reads: every key is a request of its own
         applyPlan(*pad, planFor(GetParam(), n));
         PadStore& s = rig.makeStore();
         EXPECT_EQ(writesIn(pad->requests(), 0), 0) << "request " << n;

@@ -91,7 +91,10 @@ Expected<HttpResponse> HttplibTransport::perform(const HttpRequest& request)
     origin += url->host.find(':') != std::string::npos ? "[" + url->host + "]" : url->host;
     origin += ":" + std::to_string(url->port);
     httplib::Client client(origin);
-    const auto total = std::chrono::duration_cast<std::chrono::microseconds>(request.timeout);
+    // A second beyond the request's own deadline, so that the watchdog, not a single read, ends a
+    // silent exchange and the caller is told it timed out rather than that the connection broke.
+    const auto total =
+        std::chrono::duration_cast<std::chrono::microseconds>(request.timeout) + std::chrono::microseconds(1'000'000);
     const auto seconds = static_cast<time_t>(total.count() / 1'000'000);
     const auto micros = static_cast<time_t>(total.count() % 1'000'000);
     client.set_connection_timeout(seconds, micros);
