@@ -1,6 +1,7 @@
 // Load on keyglass-share over loopback: N clients, each listing and publishing in turn for a fixed
-// time (KG_LOAD_SECONDS, default 10). Reports requests per second, the 99th-percentile latency and the
-// presets stored afterwards (which must equal the accepted publishes).
+// time (KG_LOAD_SECONDS, default 10), against SQLite or the database KG_LOAD_DB names. Reports
+// requests per second, the 99th-percentile latency and the presets stored afterwards (which must
+// equal the accepted publishes).
 
 #include "presets/DevicePreset.h"
 #include "share/ShareServer.h"
@@ -52,7 +53,10 @@ void BM_ShareLoad(benchmark::State& state)
     std::filesystem::remove_all(folder);
 
     for (auto _ : state) {
-        auto storage = openShareStorage("sqlite:" + (folder / "share.db").string());
+        // KG_LOAD_DB names another database, for example a PostgreSQL server: postgresql://...
+        const char* database = std::getenv("KG_LOAD_DB");
+        auto storage = openShareStorage(database && *database ? std::string(database)
+                                                              : "sqlite:" + (folder / "share.db").string());
         if (!storage) {
             state.SkipWithError(storage.error().message.c_str());
             return;

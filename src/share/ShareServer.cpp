@@ -90,6 +90,10 @@ void ShareServer::installRoutes()
     svr.set_read_timeout(10, 0);
     svr.set_write_timeout(10, 0);
     svr.set_keep_alive_max_count(100);
+    // Each open connection holds a worker while it waits for its next request: enough workers for a
+    // busy group, and idle connections let go of theirs after a second.
+    svr.set_keep_alive_timeout(1);
+    svr.new_task_queue = [] { return new httplib::ThreadPool(64); };
 
     svr.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
         t_requestStart = std::chrono::steady_clock::now();
