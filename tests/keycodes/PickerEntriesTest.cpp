@@ -114,7 +114,8 @@ TEST(PickerEntries, EntriesShowTheKeycapTitleAndBlockUnsafeCodes)
     const auto lit = customSections(false, RGBProtocolKind::qmkRgblight);
     ASSERT_TRUE(section(lit, "lighting"));
     // The mouse wheel follows the pad's numbering.
-    const PickerSection* mouse = section(customSections(true, RGBProtocolKind::none), "mouse");
+    const auto legacySections = customSections(true, RGBProtocolKind::none);
+    const PickerSection* mouse = section(legacySections, "mouse");
     ASSERT_TRUE(mouse);
     bool wheel = false;
     for (const auto& entry : mouse->entries)
