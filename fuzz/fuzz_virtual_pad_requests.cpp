@@ -21,14 +21,14 @@ using namespace keyglass;
 const VirtualPadConfig& model(std::uint8_t which)
 {
     static const VirtualPadConfig configs[] = {
-        quadgridSpec(),
+        quadgridConfig(),
         [] {
-            auto s = solodialSpec();
+            auto s = solodialConfig();
             s.definitionBlob = VirtualPad(s).compressedDefinition();
             return s;
         }(),
         [] {
-            auto s = quadgridSpec();
+            auto s = quadgridConfig();
             s.viaVersion = 9;
             s.lighting = LightingDialect::legacyRgblight;
             return s;

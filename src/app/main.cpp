@@ -28,7 +28,7 @@ void printUsage()
               "Environment: KEYGLASS_VIRTUAL_PADS (comma-separated PADs).");
 }
 
-std::vector<std::string> splitSpecs(std::string_view text)
+std::vector<std::string> splitPadArguments(std::string_view text)
 {
     std::vector<std::string> padList;
     while (!text.empty()) {
@@ -72,8 +72,8 @@ int main(int argc, char** argv)
         }
     }
     if (const char* env = std::getenv("KEYGLASS_VIRTUAL_PADS"))
-        for (auto& padSpec : splitSpecs(env))
-            options.virtualPads.push_back(std::move(padSpec));
+        for (auto& padArgument : splitPadArguments(env))
+            options.virtualPads.push_back(std::move(padArgument));
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("keyglass");

@@ -27,7 +27,7 @@ void printUsage(std::ostream& out)
     out << "usage: keyglass-cli [--verbose] [--virtual PAD]... COMMAND [ARGS]\n\n";
     for (const auto& [words, command] : registry())
         out << "  " << command.usage << "\n";
-    out << "\nSPEC is quadgrid, solodial or the path of a vial.json, optionally followed by @STATEFILE.\n"
+    out << "\nPAD is quadgrid, solodial or the path of a vial.json, optionally followed by @STATEFILE.\n"
            "KEYGLASS_VIRTUAL_PADS (comma-separated PADs) adds virtual pads too.\n";
 }
 } // namespace
@@ -104,13 +104,13 @@ int main(int argc, char** argv)
     std::vector<std::string> pads;
     if (const char* env = std::getenv("KEYGLASS_VIRTUAL_PADS"); env && *env) {
         std::stringstream list(env);
-        std::string padSpec;
-        while (std::getline(list, padSpec, ','))
-            if (!padSpec.empty())
-                pads.push_back(padSpec);
+        std::string padArgument;
+        while (std::getline(list, padArgument, ','))
+            if (!padArgument.empty())
+                pads.push_back(padArgument);
     }
-    for (auto& padSpec : takeOption(args, "--virtual", &missing))
-        pads.push_back(padSpec);
+    for (auto& padArgument : takeOption(args, "--virtual", &missing))
+        pads.push_back(padArgument);
     if (missing) {
         std::cerr << "keyglass-cli: --virtual needs a pad (quadgrid, solodial or a vial.json path)\n";
         return ExitUsage;

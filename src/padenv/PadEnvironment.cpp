@@ -51,7 +51,7 @@ TimePoint CompositeHidBackend::now() const
     return Clock::now() + (m_virtual->now() - m_virtualEpoch) - (m_virtual->realTimeWaited() - m_realWaitedEpoch);
 }
 
-Expected<std::unique_ptr<PadEnvironment>> PadEnvironment::create(const std::vector<std::string>& virtualSpecs,
+Expected<std::unique_ptr<PadEnvironment>> PadEnvironment::create(const std::vector<std::string>& virtualPads,
                                                                  bool includeRealPads)
 {
     FaultPlan faults;
@@ -62,8 +62,8 @@ Expected<std::unique_ptr<PadEnvironment>> PadEnvironment::create(const std::vect
         faults = std::move(*plan);
     }
     auto virtualBackend = std::make_shared<VirtualHidBackend>();
-    for (const auto& padSpec : virtualSpecs) {
-        auto pad = makeVirtualPad(padSpec);
+    for (const auto& padArgument : virtualPads) {
+        auto pad = makeVirtualPad(padArgument);
         if (!pad)
             return unexpected(pad.error());
         faults.applyTo(**pad);

@@ -40,9 +40,9 @@ private:
 class PadEnvironment
 {
 public:
-    /// Makes every virtual pad of `virtualSpecs` (see makeVirtualPad). Real pads are included unless
+    /// Makes every virtual pad of `virtualPads` (see makeVirtualPad). Real pads are included unless
     /// `includeRealPads` is false or $KEYGLASS_REAL_PADS is "0" (tests and demos on a machine with pads).
-    static Expected<std::unique_ptr<PadEnvironment>> create(const std::vector<std::string>& virtualSpecs,
+    static Expected<std::unique_ptr<PadEnvironment>> create(const std::vector<std::string>& virtualPads,
                                                             bool includeRealPads = true);
 
     HidBackend& backend() { return *m_backend; }

@@ -35,10 +35,10 @@ public:
 
 /// "sqlite:PATH" (the folder is created) or "postgresql://..." / "postgres://..." (when built with
 /// libpq). The schema is created when missing.
-Expected<std::unique_ptr<ShareStorage>> openShareStorage(const std::string& spec);
+Expected<std::unique_ptr<ShareStorage>> openShareStorage(const std::string& database);
 
-/// $XDG_DATA_HOME/Keyglass/share.db (default ~/.local/share/Keyglass/share.db) as a "sqlite:" spec.
-std::string defaultShareStorageSpec();
+/// $XDG_DATA_HOME/Keyglass/share.db (default ~/.local/share/Keyglass/share.db) as a "sqlite:" address.
+std::string defaultShareDatabase();
 
 Expected<std::unique_ptr<ShareStorage>> openSqliteStorage(const std::string& path);
 Expected<std::unique_ptr<ShareStorage>> openPostgresStorage(const std::string& conninfo);

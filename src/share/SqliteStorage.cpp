@@ -159,22 +159,22 @@ Expected<std::unique_ptr<ShareStorage>> openSqliteStorage(const std::string& pat
     return std::unique_ptr<ShareStorage>(new SqliteStorage(db));
 }
 
-std::string defaultShareStorageSpec()
+std::string defaultShareDatabase()
 {
     return "sqlite:" + (paths::dataDir() / "share.db").string();
 }
 
-Expected<std::unique_ptr<ShareStorage>> openShareStorage(const std::string& spec)
+Expected<std::unique_ptr<ShareStorage>> openShareStorage(const std::string& database)
 {
-    if (spec.starts_with("sqlite:")) {
-        std::string path = spec.substr(7);
+    if (database.starts_with("sqlite:")) {
+        std::string path = database.substr(7);
         if (path.empty())
             return unexpected(Error("sqlite: needs a file path"));
         return openSqliteStorage(path);
     }
-    if (spec.starts_with("postgresql://") || spec.starts_with("postgres://"))
-        return openPostgresStorage(spec);
-    return unexpected(Error("Unknown database \"" + spec + "\" (use sqlite:PATH or postgresql://...)"));
+    if (database.starts_with("postgresql://") || database.starts_with("postgres://"))
+        return openPostgresStorage(database);
+    return unexpected(Error("Unknown database \"" + database + "\" (use sqlite:PATH or postgresql://...)"));
 }
 
 } // namespace keyglass

@@ -1,4 +1,4 @@
-// keyglass-share: the community preset service. `keyglass-share [--listen HOST:PORT] [--db SPEC]
+// keyglass-share: the community preset service. `keyglass-share [--listen HOST:PORT] [--db DATABASE]
 // [--tls-cert FILE --tls-key FILE] [--public-url URL]` serves; `keyglass-share admin list|delete ID`
 // looks after the database.
 
@@ -21,8 +21,8 @@ namespace {
 constexpr const char* Usage =
     "usage: keyglass-share [--listen HOST:PORT] [--db sqlite:PATH|postgresql://...] [--tls-cert FILE --tls-key FILE]\n"
     "                      [--public-url URL]\n"
-    "       keyglass-share [--db SPEC] admin list\n"
-    "       keyglass-share [--db SPEC] admin delete ID\n";
+    "       keyglass-share [--db DATABASE] admin list\n"
+    "       keyglass-share [--db DATABASE] admin delete ID\n";
 
 std::string timestamp()
 {
@@ -104,7 +104,7 @@ int main(int argc, char** argv)
 {
     ShareServerOptions options;
     options.log = logLine;
-    std::string db = defaultShareStorageSpec();
+    std::string db = defaultShareDatabase();
     std::vector<std::string> adminArgs;
     bool adminMode = false;
 

@@ -74,7 +74,7 @@ const char* const SolodialDefinition = R"({
 
 } // namespace
 
-VirtualPadConfig quadgridSpec()
+VirtualPadConfig quadgridConfig()
 {
     VirtualPadConfig s;
     s.vid = 0x1A86;
@@ -166,7 +166,7 @@ VirtualPadConfig quadgridSpec()
     return s;
 }
 
-VirtualPadConfig solodialSpec()
+VirtualPadConfig solodialConfig()
 {
     VirtualPadConfig s;
     s.vid = 0x5831;
@@ -206,12 +206,12 @@ VirtualPadConfig solodialSpec()
 
 std::shared_ptr<VirtualPad> makeQuadgrid()
 {
-    return std::make_shared<VirtualPad>(quadgridSpec());
+    return std::make_shared<VirtualPad>(quadgridConfig());
 }
 
 std::shared_ptr<VirtualPad> makeSolodial()
 {
-    return std::make_shared<VirtualPad>(solodialSpec());
+    return std::make_shared<VirtualPad>(solodialConfig());
 }
 
 std::optional<Duration> virtualLatencyFromEnvironment()
@@ -227,7 +227,7 @@ std::optional<Duration> virtualLatencyFromEnvironment()
     return Duration(std::min(us, MaxLatencyUs));
 }
 
-Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view padSpec)
+Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view padArgument)
 {
     // Either side may contain '@' (paths do), so the split is the first '@' after a known model or
     // an existing file.
@@ -236,17 +236,19 @@ Expected<std::shared_ptr<VirtualPad>> makeVirtualPad(std::string_view padSpec)
         return m == "quadgrid" || m == "solodial" ||
                (!m.empty() && std::filesystem::is_regular_file(std::filesystem::path(std::string(m)), ec));
     };
-    std::string_view model = padSpec;
+    std::string_view model = padArgument;
     std::optional<std::filesystem::path> stateFile;
-    if (!isModel(padSpec)) {
-        for (auto at = padSpec.find('@'); at != std::string_view::npos; at = padSpec.find('@', at + 1)) {
-            if (!isModel(padSpec.substr(0, at)))
+    if (!isModel(padArgument)) {
+        for (auto at = padArgument.find('@'); at != std::string_view::npos; at = padArgument.find('@', at + 1)) {
+            if (!isModel(padArgument.substr(0, at)))
                 continue;
-            if (at + 1 >= padSpec.size())
-                return unexpected(Error(
-                    "Missing state file after '@' in virtual pad \"" + std::string(padSpec) + "\"", 0, "VirtualPad"));
-            model = padSpec.substr(0, at);
-            stateFile = std::filesystem::path(std::string(padSpec.substr(at + 1)));
+            if (at + 1 >= padArgument.size())
+                return unexpected(
+                    Error("Missing state file after '@' in virtual pad \"" + std::string(padArgument) + "\"",
+                          0,
+                          "VirtualPad"));
+            model = padArgument.substr(0, at);
+            stateFile = std::filesystem::path(std::string(padArgument.substr(at + 1)));
             break;
         }
     }

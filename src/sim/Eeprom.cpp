@@ -88,10 +88,10 @@ TapDanceData defaultTapDance()
 
 Eeprom::Eeprom(const VirtualPadConfig& config) : m_config(config)
 {
-    fillFromSpec();
+    fillFromConfig();
 }
 
-void Eeprom::fillFromSpec()
+void Eeprom::fillFromConfig()
 {
     const auto& s = m_config;
     m_keymap.assign(static_cast<std::size_t>(s.layers) * s.rows * s.cols, 0);
@@ -124,7 +124,7 @@ void Eeprom::resetDynamicKeymap()
     const VirtualLighting saved = m_savedLighting;
     const auto macros = m_macros;
     const auto options = m_layoutOptions;
-    fillFromSpec();
+    fillFromConfig();
     m_savedLighting = saved;
     m_macros = macros;
     m_layoutOptions = options;

@@ -81,7 +81,7 @@ public:
     Expected<void> loadStateJson(std::string_view text);
 
 private:
-    void fillFromSpec();
+    void fillFromConfig();
     std::size_t keyIndex(int layer, int row, int col) const;
     std::size_t encoderIndex(int layer, int index, bool clockwise) const;
     bool hasKey(int layer, int row, int col) const;

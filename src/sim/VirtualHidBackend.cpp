@@ -239,15 +239,15 @@ std::vector<HidInterfaceInfo> VirtualHidBackend::enumerate(std::uint16_t usagePa
     std::lock_guard lock(m_shared->mutex);
     std::vector<HidInterfaceInfo> out;
     for (const auto& s : m_shared->slots) {
-        const auto& padSpec = s.pad->padSpec();
+        const auto& padArgument = s.pad->padArgument();
         HidInterfaceInfo info{s.path,
-                              padSpec.vid,
-                              padSpec.pid,
+                              padArgument.vid,
+                              padArgument.pid,
                               RawHidUsagePage,
                               RawHidUsage,
-                              padSpec.manufacturer,
-                              padSpec.product,
-                              padSpec.serial};
+                              padArgument.manufacturer,
+                              padArgument.product,
+                              padArgument.serial};
         if (usagePage == RawHidUsagePage && usage == RawHidUsage)
             out.push_back(info);
         if (usagePage == KeyboardUsagePage && usage == KeyboardUsage) {

@@ -42,17 +42,17 @@ public:
     using InputSink =
         std::function<void(const VirtualPad&, std::uint16_t usagePage, std::uint16_t usage, std::int32_t value)>;
 
-    explicit VirtualPad(VirtualPadConfig padSpec);
+    explicit VirtualPad(VirtualPadConfig padArgument);
     ~VirtualPad();
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
 
-    /// A pad for a Vial keyboard definition (see vialDefinitionSpec): the vial.json text itself, or
+    /// A pad for a Vial keyboard definition (see vialDefinitionConfig): the vial.json text itself, or
     /// the file that holds it.
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionText(std::string_view text);
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionFile(const std::filesystem::path& path);
 
-    const VirtualPadConfig& padSpec() const { return m_config; }
+    const VirtualPadConfig& padArgument() const { return m_config; }
     /// "%04X:%04X" of vid and pid.
     std::string identifier() const;
 

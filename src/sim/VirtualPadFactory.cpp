@@ -91,7 +91,7 @@ constexpr Keycode EncoderPlan[4][2] = {{0xAA, 0xA9}, {0xDA, 0xD9}, {0xAC, 0xAB},
 
 } // namespace
 
-Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text)
+Expected<VirtualPadConfig> vialDefinitionConfig(std::string_view text)
 {
     using nlohmann::json;
     const auto parsed = parseJsonCapped(text, MaxDefinitionBytes);
@@ -122,22 +122,22 @@ Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text)
         if (const auto keymap = layouts->find("keymap"); keymap != layouts->end())
             positions = scanKlePositions(*keymap);
 
-    VirtualPadConfig padSpec;
-    padSpec.vid = hexId(doc, "vendorId").value_or(0x4B47);
-    padSpec.pid = hexId(doc, "productId").value_or(0x0001);
-    padSpec.manufacturer = "Vial";
-    padSpec.product = "Vial Keyboard";
+    VirtualPadConfig padArgument;
+    padArgument.vid = hexId(doc, "vendorId").value_or(0x4B47);
+    padArgument.pid = hexId(doc, "productId").value_or(0x0001);
+    padArgument.manufacturer = "Vial";
+    padArgument.product = "Vial Keyboard";
     if (const auto name = doc.find("name"); name != doc.end() && name->is_string() && !name->get<std::string>().empty())
-        padSpec.product = name->get<std::string>().substr(0, 64);
-    padSpec.serial = "vial:f64c2b3c";
-    padSpec.viaVersion = 9;
-    padSpec.vial = true;
-    padSpec.vialVersion = 6;
-    padSpec.definitionJson = std::string(text);
-    padSpec.vialUid = fnv1a64(doc.dump()) | 1; // stable per definition, never 0
-    padSpec.rows = *rows;
-    padSpec.cols = *cols;
-    padSpec.layers = 4;
+        padArgument.product = name->get<std::string>().substr(0, 64);
+    padArgument.serial = "vial:f64c2b3c";
+    padArgument.viaVersion = 9;
+    padArgument.vial = true;
+    padArgument.vialVersion = 6;
+    padArgument.definitionJson = std::string(text);
+    padArgument.vialUid = fnv1a64(doc.dump()) | 1; // stable per definition, never 0
+    padArgument.rows = *rows;
+    padArgument.cols = *cols;
+    padArgument.layers = 4;
 
     // Each matrix cell named in the layout gets the next keycode of its layer's plan, in layout order.
     std::vector<MatrixCell> cells;
@@ -148,52 +148,52 @@ Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text)
         if (std::find(cells.begin(), cells.end(), cell) == cells.end())
             cells.push_back(cell);
     }
-    padSpec.keymap.assign(4, std::vector<std::vector<Keycode>>(*rows, std::vector<Keycode>(*cols, 0)));
+    padArgument.keymap.assign(4, std::vector<std::vector<Keycode>>(*rows, std::vector<Keycode>(*cols, 0)));
     for (int l = 0; l < 4; ++l) {
         const auto plan = layerPlan(l);
         for (std::size_t i = 0; i < cells.size(); ++i)
-            padSpec.keymap[l][cells[i].row][cells[i].col] = plan[i % plan.size()];
+            padArgument.keymap[l][cells[i].row][cells[i].col] = plan[i % plan.size()];
     }
 
     int encoders = 0;
     for (const auto& e : positions.encoders)
         if (e.index < MaxDefinitionEncoders)
             encoders = std::max(encoders, e.index + 1);
-    padSpec.encoderCount = encoders;
-    padSpec.encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders));
+    padArgument.encoderCount = encoders;
+    padArgument.encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders));
     for (int l = 0; l < 4; ++l)
         for (int e = 0; e < encoders; ++e)
-            padSpec.encoderMap[l][e] = {EncoderPlan[(l + e) % 4][0], EncoderPlan[(l + e) % 4][1]};
+            padArgument.encoderMap[l][e] = {EncoderPlan[(l + e) % 4][0], EncoderPlan[(l + e) % 4][1]};
     // A single knob on a single key is a knob with a push switch.
     if (encoders == 1 && cells.size() == 1)
-        padSpec.encoderClicks = {cells.front()};
+        padArgument.encoderClicks = {cells.front()};
     if (!cells.empty())
-        padSpec.unlockKeys = {cells.front()};
+        padArgument.unlockKeys = {cells.front()};
 
-    padSpec.tapDances.assign(8, defaultTapDance());
-    padSpec.comboCount = 8;
-    padSpec.keyOverrideCount = 8;
+    padArgument.tapDances.assign(8, defaultTapDance());
+    padArgument.comboCount = 8;
+    padArgument.keyOverrideCount = 8;
     if (const auto light = doc.find("lighting"); light != doc.end() && light->is_string()) {
         const auto kind = light->get<std::string>();
-        padSpec.lighting = LightingDialect::legacyRgblight;
+        padArgument.lighting = LightingDialect::legacyRgblight;
         if (kind == "qmk_rgblight" || kind == "qmk_backlight_rgblight")
-            padSpec.lightingFeature = LightingFeature::rgblight;
+            padArgument.lightingFeature = LightingFeature::rgblight;
         else if (kind == "qmk_backlight")
-            padSpec.lightingFeature = LightingFeature::backlight;
+            padArgument.lightingFeature = LightingFeature::backlight;
         else if (kind == "vialrgb")
-            padSpec.lightingFeature = LightingFeature::vialRgb;
+            padArgument.lightingFeature = LightingFeature::vialRgb;
         else
-            padSpec.lighting = LightingDialect::none;
+            padArgument.lighting = LightingDialect::none;
     }
-    return padSpec;
+    return padArgument;
 }
 
 Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinitionText(std::string_view text)
 {
-    auto padSpec = vialDefinitionSpec(text);
-    if (!padSpec)
-        return unexpected(padSpec.error());
-    return std::make_shared<VirtualPad>(std::move(*padSpec));
+    auto padArgument = vialDefinitionConfig(text);
+    if (!padArgument)
+        return unexpected(padArgument.error());
+    return std::make_shared<VirtualPad>(std::move(*padArgument));
 }
 
 Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinitionFile(const std::filesystem::path& path)

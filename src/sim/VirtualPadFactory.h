@@ -10,6 +10,6 @@
 namespace keyglass {
 
 /// The config of a Vial pad for definition `text` (JSON, never a path).
-Expected<VirtualPadConfig> vialDefinitionSpec(std::string_view text);
+Expected<VirtualPadConfig> vialDefinitionConfig(std::string_view text);
 
 } // namespace keyglass

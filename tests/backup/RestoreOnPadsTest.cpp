@@ -67,12 +67,12 @@ TEST(RestoreOnPads, BackupChangeRestoreWriteGivesTheOriginalEeprom)
 TEST(RestoreOnPads, EveryTapDanceBeyondTheSixteenthSurvivesBackupAndRestore)
 {
     TempHome home;
-    auto spec = solodialSpec();
-    spec.tapDances.clear();
+    auto config = solodialConfig();
+    config.tapDances.clear();
     for (int i = 0; i < 32; ++i)
-        spec.tapDances.push_back(
+        config.tapDances.push_back(
             TapDanceData{Keycode(0x04 + i), Keycode(0x0100 | (0x04 + i)), 0x29, 0, Keycode(150 + i)});
-    PadRig rig(std::make_shared<VirtualPad>(spec));
+    PadRig rig(std::make_shared<VirtualPad>(config));
     const auto original = rig.eepromTapDances();
 
     DeviceModel model = rig.load();

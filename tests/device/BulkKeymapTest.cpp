@@ -97,7 +97,7 @@ TEST(BulkKeymap, EqualsThePerKeyReadOnEveryCorpusDefinition)
         std::ifstream in(path, std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
-        auto config = vialDefinitionSpec(text.str());
+        auto config = vialDefinitionConfig(text.str());
         if (!config)
             continue; // not a definition the emulator can build (no matrix, too large)
         scramble(*config, static_cast<unsigned>(checked));
@@ -110,16 +110,16 @@ TEST(BulkKeymap, EqualsThePerKeyReadOnEveryCorpusDefinition)
 
 TEST(BulkKeymap, EqualsThePerKeyReadOnBothDemoPads)
 {
-    expectSameAsPerKey(quadgridSpec(), "quadgrid");
-    expectSameAsPerKey(solodialSpec(), "solodial");
-    auto scrambled = quadgridSpec();
+    expectSameAsPerKey(quadgridConfig(), "quadgrid");
+    expectSameAsPerKey(solodialConfig(), "solodial");
+    auto scrambled = quadgridConfig();
     scramble(scrambled, 7);
     expectSameAsPerKey(scrambled, "quadgrid scrambled");
 }
 
 TEST(BulkKeymap, AChunkWithoutAnAnswerIsReadKeyByKey)
 {
-    auto config = solodialSpec();
+    auto config = solodialConfig();
     config.layers = 16; // 32 bytes: two chunks
     const auto reference = loadPad(config, true);
     // Requests: 01, 11, FE 00, FE 01, definition blocks, then the first chunk.
@@ -134,7 +134,7 @@ TEST(BulkKeymap, AViaPadWiderThanItsUsedCellsFallsBackToPerKeyReads)
 {
     // Columns 4 and 5 exist in the firmware but hold nothing on layer 0, so the probe sees 4 columns
     // while the keymap buffer is laid out with 6.
-    auto config = quadgridSpec();
+    auto config = quadgridConfig();
     config.cols = 6;
     for (auto& layer : config.keymap)
         for (auto& row : layer)
@@ -145,16 +145,16 @@ TEST(BulkKeymap, AViaPadWiderThanItsUsedCellsFallsBackToPerKeyReads)
     ASSERT_TRUE(bulk && perKey);
     EXPECT_EQ(bulk->model.cols, 4);
     EXPECT_EQ(bulk->model.keymap, perKey->model.keymap);
-    EXPECT_EQ(bulk->model.keymap[1][1][0], quadgridSpec().keymap[1][1][0]);
+    EXPECT_EQ(bulk->model.keymap[1][1][0], quadgridConfig().keymap[1][1][0]);
 }
 
 TEST(BulkKeymap, ExchangeCountsOfTheDemoPads)
 {
     // Exact counts, so a change in the read plan is a conscious one.
-    const auto quad = loadPad(quadgridSpec(), false);
-    const auto quadPerKey = loadPad(quadgridSpec(), true);
-    const auto solo = loadPad(solodialSpec(), false);
-    const auto soloPerKey = loadPad(solodialSpec(), true);
+    const auto quad = loadPad(quadgridConfig(), false);
+    const auto quadPerKey = loadPad(quadgridConfig(), true);
+    const auto solo = loadPad(solodialConfig(), false);
+    const auto soloPerKey = loadPad(solodialConfig(), true);
     ASSERT_TRUE(quad && quadPerKey && solo && soloPerKey);
     RecordProperty("quadgrid",
                    std::to_string(quadPerKey->stats.exchanges) + " -> " + std::to_string(quad->stats.exchanges));

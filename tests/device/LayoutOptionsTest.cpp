@@ -116,10 +116,10 @@ TEST(LayoutOptionChoice, OnlyTheChosenChoiceOfEachOptionIsInTheLayout)
 
 std::shared_ptr<VirtualPad> vialPad(const char* text, std::uint32_t options)
 {
-    auto spec = vialDefinitionSpec(text);
-    EXPECT_TRUE(spec) << (spec ? "" : spec.error().message);
-    spec->layoutOptions = options;
-    return std::make_shared<VirtualPad>(*spec);
+    auto config = vialDefinitionConfig(text);
+    EXPECT_TRUE(config) << (config ? "" : config.error().message);
+    config->layoutOptions = options;
+    return std::make_shared<VirtualPad>(*config);
 }
 
 int keycodeReads(const VirtualPad& pad, int row, int col)
@@ -163,7 +163,7 @@ TEST(LayoutOptionWriting, SetKeyboardValueIsBigEndianAndARefusalIsAnError)
 {
     EXPECT_EQ(setLayoutOptionsRequest(0x12345678u), (std::vector<std::uint8_t>{0x03, 0x02, 0x12, 0x34, 0x56, 0x78}));
     PadRig rig(vialPad(OptionPad, 0));
-    ASSERT_TRUE(writeLayoutOptions(rig.backend, rig.pad->padSpec().vid, rig.pad->padSpec().pid, 0b01));
+    ASSERT_TRUE(writeLayoutOptions(rig.backend, rig.pad->padArgument().vid, rig.pad->padArgument().pid, 0b01));
     EXPECT_EQ(rig.pad->layoutOptions(), 0b01u);
     const auto model = rig.load();
     EXPECT_EQ(model.encoders.size(), 1u);
@@ -173,16 +173,16 @@ TEST(LayoutOptionWriting, SetKeyboardValueIsBigEndianAndARefusalIsAnError)
 // A plain VIA pad (no definition of its own) built from a VIA definition's matrix and keymap.
 std::shared_ptr<VirtualPad> viaPad(const char* text, std::uint32_t options, int encoders = 0)
 {
-    auto spec = vialDefinitionSpec(text);
-    EXPECT_TRUE(spec);
-    spec->vial = false;
-    spec->viaVersion = 12;
-    spec->definitionJson.clear();
-    spec->serial.clear();
-    spec->layoutOptions = options;
-    spec->encoderCount = encoders;
-    spec->encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders, {0x00AA, 0x00A9}));
-    return std::make_shared<VirtualPad>(*spec);
+    auto config = vialDefinitionConfig(text);
+    EXPECT_TRUE(config);
+    config->vial = false;
+    config->viaVersion = 12;
+    config->definitionJson.clear();
+    config->serial.clear();
+    config->layoutOptions = options;
+    config->encoderCount = encoders;
+    config->encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders, {0x00AA, 0x00A9}));
+    return std::make_shared<VirtualPad>(*config);
 }
 
 TEST(ViaDefinitionLoading, StoredDefinitionReplacesTheProbedGrid)
@@ -221,9 +221,9 @@ TEST(ViaDefinitionLoading, KnobsOfFirmwareWithoutEncoderCommandsBecomePlainKeys)
     TempHome home;
     ASSERT_TRUE(addViaDefinitionText(OptionPad));
     auto pad = viaPad(OptionPad, 0b01, 0);
-    auto spec = pad->padSpec();
-    spec.viaEncoderCommands = false;
-    PadRig rig(std::make_shared<VirtualPad>(spec));
+    auto config = pad->padArgument();
+    config.viaEncoderCommands = false;
+    PadRig rig(std::make_shared<VirtualPad>(config));
     const auto model = rig.load();
     EXPECT_TRUE(model.encoders.empty());
     EXPECT_FALSE(model.isPartial());

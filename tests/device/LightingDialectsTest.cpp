@@ -13,7 +13,7 @@ namespace {
 
 VirtualPadConfig viaPad(LightingDialect dialect, LightingFeature feature, int viaVersion = 12)
 {
-    auto s = quadgridSpec();
+    auto s = quadgridConfig();
     s.viaVersion = viaVersion;
     s.lighting = dialect;
     s.lightingFeature = feature;
@@ -27,7 +27,7 @@ VirtualPadConfig vialPad(const char* lighting)
     std::string text = R"({"name": "Lit", "matrix": {"rows": 1, "cols": 2}, "lighting": ")";
     text += lighting;
     text += R"(", "layouts": {"keymap": [["0,0", "0,1"]]}})";
-    auto s = vialDefinitionSpec(text);
+    auto s = vialDefinitionConfig(text);
     EXPECT_TRUE(s);
     s->lightingValues = VirtualLighting{true, 2, 90, 1, 40, 60};
     return *s;
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
     Pads,
     Dialects,
     ::testing::Values(
-        DialectCase{"KeyboardChannel1", quadgridSpec(), RGBProtocolKind::viaCustomCh1},
+        DialectCase{"KeyboardChannel1", quadgridConfig(), RGBProtocolKind::viaCustomCh1},
         DialectCase{"QmkBacklight",
                     viaPad(LightingDialect::channel, LightingFeature::backlight),
                     RGBProtocolKind::viaBacklight},
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                     viaPad(LightingDialect::legacyRgblight, LightingFeature::rgblight, 9),
                     RGBProtocolKind::qmkRgblight},
         DialectCase{"NoLighting", viaPad(LightingDialect::none, LightingFeature::rgblight), RGBProtocolKind::none},
-        DialectCase{"VialRgblight", solodialSpec(), RGBProtocolKind::qmkRgblight},
+        DialectCase{"VialRgblight", solodialConfig(), RGBProtocolKind::qmkRgblight},
         DialectCase{"VialBacklight", vialPad("qmk_backlight"), RGBProtocolKind::qmkBacklight},
         DialectCase{"VialRgb", vialPad("vialrgb"), RGBProtocolKind::vialRgb}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -358,11 +358,11 @@ TEST(VirtualPadDefinitions, LargeDefinitionStillLoadsItsLayout)
 
 TEST(VirtualPadDefinitions, DecompressionBombFallsBackToViaOnly)
 {
-    auto padSpec = solodialSpec();
-    padSpec.definitionBlob =
+    auto padArgument = solodialConfig();
+    padArgument.definitionBlob =
         compressXz(R"({"matrix":{"rows":1,"cols":1},"pad":")" + std::string(MaxDecodedDefinitionBytes, ' ') + "\"}");
-    ASSERT_LE(padSpec.definitionBlob->size(), 65535u);
-    PadRig rig(std::make_shared<VirtualPad>(padSpec));
+    ASSERT_LE(padArgument.definitionBlob->size(), 65535u);
+    PadRig rig(std::make_shared<VirtualPad>(padArgument));
     const auto model = rig.load();
     ASSERT_TRUE(model);
     EXPECT_FALSE(model->proto.isVial());

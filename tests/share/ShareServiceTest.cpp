@@ -222,9 +222,9 @@ protected:
 
 void StorageContract::SetUp()
 {
-    std::string spec;
+    std::string database;
     if (GetParam() == "sqlite") {
-        spec = "sqlite:" + (home.path() / "sub" / "share.db").string();
+        database = "sqlite:" + (home.path() / "sub" / "share.db").string();
     } else {
         const std::string bin = "/usr/lib/postgresql/15/bin/";
         if (!std::filesystem::exists(bin + "initdb"))
@@ -250,9 +250,9 @@ void StorageContract::SetUp()
             cluster.clear();
             GTEST_SKIP() << "pg_ctl start failed: skipping the PostgreSQL storage tests";
         }
-        spec = "postgresql:///postgres?host=" + socketDir.string() + "&user=kg";
+        database = "postgresql:///postgres?host=" + socketDir.string() + "&user=kg";
     }
-    auto opened = openShareStorage(spec);
+    auto opened = openShareStorage(database);
     ASSERT_TRUE(opened) << opened.error().message;
     storage = std::move(*opened);
 }
@@ -294,7 +294,7 @@ TEST_P(StorageContract, InsertListFindRemove)
 
 INSTANTIATE_TEST_SUITE_P(Backends, StorageContract, ::testing::Values("sqlite", "postgresql"));
 
-TEST(ShareStorageSpec, UnknownSchemesAreRefused)
+TEST(ShareDatabaseAddress, UnknownSchemesAreRefused)
 {
     EXPECT_FALSE(openShareStorage("mysql://x"));
     EXPECT_FALSE(openShareStorage("sqlite:"));

@@ -40,7 +40,7 @@ class HalfGoodStateFile : public ::testing::TestWithParam<Corruption>
 TEST_P(HalfGoodStateFile, ChangesNothing)
 {
     // The keymap comes first in the file, so a bad field further down must not leave it half loaded.
-    VirtualPadConfig config = quadgridSpec();
+    VirtualPadConfig config = quadgridConfig();
     config.tapDances.assign(2, sim::defaultTapDance());
     Eeprom written(config);
     scribble(written);
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(LastFields,
 
 TEST(Eeprom, StateFileCarriesEveryPersistedPart)
 {
-    VirtualPadConfig config = quadgridSpec();
+    VirtualPadConfig config = quadgridConfig();
     config.tapDances.assign(2, sim::defaultTapDance());
     Eeprom written(config);
     scribble(written);
@@ -92,7 +92,7 @@ TEST(Eeprom, StateFileCarriesEveryPersistedPart)
 TEST(Eeprom, KeymapResetKeepsMacrosLightAndLayoutOptions)
 {
     for (const bool vial : {false, true}) {
-        VirtualPadConfig config = quadgridSpec();
+        VirtualPadConfig config = quadgridConfig();
         config.vial = vial;
         config.tapDances.assign(2, TapDanceData{0x04, 0, 0, 0, 150});
         config.keyOverrideCount = 1;

@@ -94,7 +94,7 @@ TEST_F(Latency, AnAnswerStillInFlightIsNotDrainedAsStale)
 
 VirtualPadConfig channelPad(LightingFeature feature)
 {
-    auto s = quadgridSpec();
+    auto s = quadgridConfig();
     s.keyboardLightingChannel = -1;
     s.lightingFeature = feature;
     s.lightingValues = VirtualLighting{true, 3, 100, 2, 40, 50};
@@ -148,7 +148,7 @@ TEST(RgblightWhileOff, ReadsEffectZeroAndDropsModeAndColourWrites)
 {
     for (const bool legacy : {true, false}) {
         SCOPED_TRACE(legacy ? "legacy ids" : "channel 2");
-        auto s = legacy ? solodialSpec() : channelPad(LightingFeature::rgblight);
+        auto s = legacy ? solodialConfig() : channelPad(LightingFeature::rgblight);
         VirtualPad pad(s);
         const auto before = pad.lighting();
         auto set = [&](std::initializer_list<int> legacyBytes, std::initializer_list<int> channelBytes) {
@@ -186,7 +186,7 @@ TEST(RgblightWhileOff, TheKeyboardsOwnChannelKeepsWhatItIsSent)
 
 TEST(VialRgb, ReportsInfoModeAndSupportedEffectsInPages)
 {
-    auto s = solodialSpec();
+    auto s = solodialConfig();
     s.lightingFeature = LightingFeature::vialRgb;
     for (std::uint16_t id = 1; id <= 20; ++id)
         s.vialRgbEffects.push_back(id);
@@ -278,7 +278,7 @@ TEST_F(VialLockTest, LockedBuildRefusesTheBootloaderAndItsKeycode)
 
 TEST(VialInsecure, IsUnlockedWithoutKeysAndHasNoBootloaderCommand)
 {
-    auto s = solodialSpec();
+    auto s = solodialConfig();
     s.vialInsecure = true;
     VirtualPad pad(s);
     EXPECT_TRUE(pad.vialUnlocked());
@@ -296,8 +296,8 @@ TEST(DefinitionPads, AreLockedWithTheirFirstLayoutKeyAsUnlockKey)
         R"({"matrix": {"rows": 2, "cols": 3}, "layouts": {"keymap": [["1,2", "0,0"]]}})");
     ASSERT_TRUE(pad);
     EXPECT_FALSE((*pad)->vialUnlocked());
-    ASSERT_EQ((*pad)->padSpec().unlockKeys.size(), 1u);
-    EXPECT_EQ((*pad)->padSpec().unlockKeys[0], (MatrixCell{1, 2}));
+    ASSERT_EQ((*pad)->padArgument().unlockKeys.size(), 1u);
+    EXPECT_EQ((*pad)->padArgument().unlockKeys[0], (MatrixCell{1, 2}));
 }
 
 } // namespace

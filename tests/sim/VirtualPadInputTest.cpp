@@ -51,9 +51,9 @@ class BoundKeycode : public ::testing::TestWithParam<KeyCase>
 TEST_P(BoundKeycode, EmitsWhatTheFirmwareSends)
 {
     const auto& c = GetParam();
-    auto padSpec = quadgridSpec();
-    padSpec.viaVersion = c.viaVersion;
-    VirtualPad pad(padSpec);
+    auto padArgument = quadgridConfig();
+    padArgument.viaVersion = c.viaVersion;
+    VirtualPad pad(padArgument);
     pad.setKeycode(0, 0, 0, c.code);
     Recorder rec(pad);
     pad.press(0, 0);
@@ -150,7 +150,7 @@ TEST(LiveInput, ToggleAndDefaultLayers)
     pad->press(3, 0);
     EXPECT_EQ(pad->activeLayer(), 0);
 
-    auto legacy = quadgridSpec();
+    auto legacy = quadgridConfig();
     legacy.viaVersion = 9;
     VirtualPad old(legacy);
     old.setKeycode(0, 3, 0, 0x5302); // legacy TG(2)

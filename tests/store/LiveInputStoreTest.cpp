@@ -15,9 +15,9 @@ namespace {
 class LiveStoreTest : public ::testing::Test
 {
 protected:
-    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
+    std::shared_ptr<VirtualPad> addPad(std::string_view padArgument)
     {
-        auto pad = *makeVirtualPad(padSpec);
+        auto pad = *makeVirtualPad(padArgument);
         hid.addPad(pad);
         input.addPad(pad);
         return pad;

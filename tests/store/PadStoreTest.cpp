@@ -96,11 +96,11 @@ TEST_F(StoreTest, StagedEditsSurviveARefreshAndTheLayerIsClamped)
 
     // The same pad comes back reporting two layers: the staged keymap stays, the layer is clamped.
     hid.unplug(QuadgridID);
-    auto padSpec = (*makeVirtualPad("quadgrid"))->padSpec();
-    padSpec.layers = 2;
-    padSpec.keymap.resize(2);
-    padSpec.encoderMap.resize(2);
-    hid.addPad(std::make_shared<VirtualPad>(padSpec));
+    auto padArgument = (*makeVirtualPad("quadgrid"))->padArgument();
+    padArgument.layers = 2;
+    padArgument.keymap.resize(2);
+    padArgument.encoderMap.resize(2);
+    hid.addPad(std::make_shared<VirtualPad>(padArgument));
     s.refresh();
     scheduler.runUntilIdle();
     EXPECT_EQ(device(QuadgridID).activeLayer, 1);

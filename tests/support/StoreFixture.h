@@ -13,9 +13,9 @@ namespace keyglass::test {
 class StoreTest : public ::testing::Test, protected StoreRig
 {
 protected:
-    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
+    std::shared_ptr<VirtualPad> addPad(std::string_view padArgument)
     {
-        auto pad = StoreRig::addPad(padSpec);
+        auto pad = StoreRig::addPad(padArgument);
         EXPECT_NE(pad, nullptr) << padError;
         return pad;
     }

@@ -31,9 +31,9 @@ struct StoreRig
 
     /// Plugs in a virtual pad (a makeVirtualPad pad description); none, with the reason in padError, when the
     /// description does not make one.
-    std::shared_ptr<VirtualPad> addPad(std::string_view padSpec)
+    std::shared_ptr<VirtualPad> addPad(std::string_view padArgument)
     {
-        auto pad = makeVirtualPad(padSpec);
+        auto pad = makeVirtualPad(padArgument);
         if (!pad) {
             padError = pad.error().message;
             return nullptr;
