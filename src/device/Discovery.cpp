@@ -97,21 +97,22 @@ void markHardwareReserved(DeviceModel& model)
     }
 }
 
-// A plain VIA pad whose definition the user added: the definition's matrix, keys, knobs and options
-// replace the probe, and only the keys it shows are read.
-bool loadViaWithDefinition(RawHidSession& session, DeviceModel& model, int viaVersion, const nlohmann::json& definition)
+// The matrix, keys, knobs and options a definition gives.
+void adoptLayout(DeviceModel& model, DefinitionLayout&& layout)
 {
-    auto layout = layoutWithPadOptions(session, definition);
-    if (!layout || layout->rows < 1 || layout->cols < 1)
-        return false;
-    model.proto = DeviceProtocol::via(viaVersion);
-    model.rows = layout->rows;
-    model.cols = layout->cols;
-    model.keys = std::move(layout->keys);
-    model.encoders = std::move(layout->encoders);
-    model.layoutLabels = std::move(layout->labels);
-    model.layoutOptions = layout->layoutOptions;
+    model.rows = layout.rows;
+    model.cols = layout.cols;
+    model.keys = std::move(layout.keys);
+    model.encoders = std::move(layout.encoders);
+    model.layoutLabels = std::move(layout.labels);
+    model.layoutOptions = layout.layoutOptions;
     model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
+}
+
+// Every layer's keys of a pad whose matrix a definition gives: the keymap buffer's geometry is known,
+// so it is read in bulk, with a key's own request where the bulk read has no answer for it.
+void readDefinedKeys(RawHidSession& session, DeviceModel& model)
+{
     const auto bulk = readKeymapBulk(session, model.rows, model.cols, 0, model.layerCount);
     for (int layer = 0; layer < model.layerCount; ++layer) {
         for (const auto& key : model.keys) {
@@ -131,6 +132,18 @@ bool loadViaWithDefinition(RawHidSession& session, DeviceModel& model, int viaVe
         for (const auto& key : model.keys)
             if (!key.decal && key.row >= 0 && key.col >= 0 && key.row < model.rows && key.col < model.cols)
                 markFirmwareCustom(model, layer, key.row, key.col, model.keymap[layer][key.row][key.col]);
+}
+
+// A plain VIA pad whose definition the user added: the definition's matrix, keys, knobs and options
+// replace the probe, and only the keys it shows are read.
+bool loadViaWithDefinition(RawHidSession& session, DeviceModel& model, int viaVersion, const nlohmann::json& definition)
+{
+    auto layout = layoutWithPadOptions(session, definition);
+    if (!layout || layout->rows < 1 || layout->cols < 1)
+        return false;
+    model.proto = DeviceProtocol::via(viaVersion);
+    adoptLayout(model, std::move(*layout));
+    readDefinedKeys(session, model);
     markHardwareReserved(model);
 
     // Encoder commands arrived with protocol 10, and only builds with an encoder map answer them;
@@ -166,31 +179,8 @@ bool loadVial(RawHidSession& session, DeviceModel& model, int viaVersion, const 
         return false;
 
     model.proto = DeviceProtocol::vial(viaVersion, id.vialVersion, id.uid);
-    model.rows = layout->rows;
-    model.cols = layout->cols;
-    model.keys = std::move(layout->keys);
-    model.encoders = std::move(layout->encoders);
-    model.layoutLabels = std::move(layout->labels);
-    model.layoutOptions = layout->layoutOptions;
-    model.keymap = emptyKeymap(model.layerCount, model.rows, model.cols);
-
-    // The definition gives the firmware's matrix, so the keymap buffer's geometry is known.
-    const auto bulk = readKeymapBulk(session, model.rows, model.cols, 0, model.layerCount);
-    for (int layer = 0; layer < model.layerCount; ++layer) {
-        for (const auto& key : model.keys) {
-            if (key.decal || key.row < 0 || key.col < 0 || key.row >= model.rows || key.col >= model.cols)
-                continue;
-            auto code = bulk.at(layer, key.row, key.col);
-            if (!code)
-                code = readKeycode(session, layer, key.row, key.col);
-            if (!code) {
-                model.unreadCells.insert(layerCellKey(layer, key.row, key.col));
-                continue;
-            }
-            model.keymap[layer][key.row][key.col] = *code;
-            markFirmwareCustom(model, layer, key.row, key.col, *code);
-        }
-    }
+    adoptLayout(model, std::move(*layout));
+    readDefinedKeys(session, model);
 
     model.encoderMap = emptyEncoderMap(model.layerCount, model.encoders.size());
     for (int layer = 0; layer < model.layerCount; ++layer) {
