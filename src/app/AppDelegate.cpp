@@ -97,7 +97,7 @@ bool AppDelegate::start()
     m_input = std::make_unique<CompositeInputSource>(
         m_options.includeRealPads ? m_evdev.get() : nullptr, m_virtualInput.get(), [virtualHid](int vid, int pid) {
             for (const auto& pad : virtualHid->pads())
-                if (pad->padArgument().vid == vid && pad->padArgument().pid == pid)
+                if (pad->config().vid == vid && pad->config().pid == pid)
                     return true;
             return false;
         });

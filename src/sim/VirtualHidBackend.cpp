@@ -239,15 +239,15 @@ std::vector<HidInterfaceInfo> VirtualHidBackend::enumerate(std::uint16_t usagePa
     std::lock_guard lock(m_shared->mutex);
     std::vector<HidInterfaceInfo> out;
     for (const auto& s : m_shared->slots) {
-        const auto& padArgument = s.pad->padArgument();
+        const auto& config = s.pad->config();
         HidInterfaceInfo info{s.path,
-                              padArgument.vid,
-                              padArgument.pid,
+                              config.vid,
+                              config.pid,
                               RawHidUsagePage,
                               RawHidUsage,
-                              padArgument.manufacturer,
-                              padArgument.product,
-                              padArgument.serial};
+                              config.manufacturer,
+                              config.product,
+                              config.serial};
         if (usagePage == RawHidUsagePage && usage == RawHidUsage)
             out.push_back(info);
         if (usagePage == KeyboardUsagePage && usage == KeyboardUsage) {

@@ -26,8 +26,8 @@ void VirtualInputSource::addPad(std::shared_ptr<VirtualPad> pad)
             const auto shared = weak.lock();
             if (!shared)
                 return;
-            const auto vid = static_cast<std::uint16_t>(from.padArgument().vid);
-            const auto pid = static_cast<std::uint16_t>(from.padArgument().pid);
+            const auto vid = static_cast<std::uint16_t>(from.config().vid);
+            const auto pid = static_cast<std::uint16_t>(from.config().pid);
             {
                 std::lock_guard lock(shared->mutex);
                 if (!shared->open.contains({vid, pid}))
@@ -75,7 +75,7 @@ InputEventSource::OpenResult VirtualInputSource::open(const std::vector<std::pai
     int interfaces = 0;
     std::lock_guard lock(m_shared->mutex);
     for (const auto& pad : m_pads) {
-        const std::pair<int, int> id{pad->padArgument().vid, pad->padArgument().pid};
+        const std::pair<int, int> id{pad->config().vid, pad->config().pid};
         if (wanted.contains(id)) {
             m_shared->open.insert(id);
             interfaces += 3;

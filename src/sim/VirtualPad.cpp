@@ -50,16 +50,16 @@ VirtualPadConfig normalised(VirtualPadConfig s)
     return s;
 }
 
-std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadConfig& padArgument)
+std::vector<std::uint8_t> makeDefinitionStream(const VirtualPadConfig& config)
 {
-    if (padArgument.definitionBlob)
-        return *padArgument.definitionBlob;
-    if (padArgument.definitionJson.empty())
+    if (config.definitionBlob)
+        return *config.definitionBlob;
+    if (config.definitionJson.empty())
         return {};
     // Vial's build re-serialises the JSON without spaces before compressing it.
-    const auto parsed = nlohmann::json::parse(padArgument.definitionJson, nullptr, false);
+    const auto parsed = nlohmann::json::parse(config.definitionJson, nullptr, false);
     if (parsed.is_discarded())
-        return xzCompress(padArgument.definitionJson);
+        return xzCompress(config.definitionJson);
     return xzCompress(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
@@ -73,8 +73,8 @@ sim::FirmwareRam bootRam(const VirtualPadConfig& s, const sim::Eeprom& eeprom)
 
 } // namespace
 
-VirtualPad::VirtualPad(VirtualPadConfig padArgument)
-    : m_config(normalised(std::move(padArgument))), m_definition(makeDefinitionStream(m_config)), m_eeprom(m_config),
+VirtualPad::VirtualPad(VirtualPadConfig config)
+    : m_config(normalised(std::move(config))), m_definition(makeDefinitionStream(m_config)), m_eeprom(m_config),
       m_ram(bootRam(m_config, m_eeprom)), m_lighting(m_config, m_eeprom, m_ram),
       m_via(m_config, m_eeprom, m_ram, m_lighting, [this] { return uptimeMsLocked(); }),
       m_vial(m_config, m_eeprom, m_ram, m_definition, [this] { return m_clock(); }), m_input(m_config, m_eeprom),

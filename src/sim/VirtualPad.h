@@ -42,7 +42,7 @@ public:
     using InputSink =
         std::function<void(const VirtualPad&, std::uint16_t usagePage, std::uint16_t usage, std::int32_t value)>;
 
-    explicit VirtualPad(VirtualPadConfig padArgument);
+    explicit VirtualPad(VirtualPadConfig config);
     ~VirtualPad();
     VirtualPad(const VirtualPad&) = delete;
     VirtualPad& operator=(const VirtualPad&) = delete;
@@ -52,7 +52,7 @@ public:
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionText(std::string_view text);
     static Expected<std::shared_ptr<VirtualPad>> fromVialDefinitionFile(const std::filesystem::path& path);
 
-    const VirtualPadConfig& padArgument() const { return m_config; }
+    const VirtualPadConfig& config() const { return m_config; }
     /// "%04X:%04X" of vid and pid.
     std::string identifier() const;
 

@@ -122,22 +122,22 @@ Expected<VirtualPadConfig> vialDefinitionConfig(std::string_view text)
         if (const auto keymap = layouts->find("keymap"); keymap != layouts->end())
             positions = scanKlePositions(*keymap);
 
-    VirtualPadConfig padArgument;
-    padArgument.vid = hexId(doc, "vendorId").value_or(0x4B47);
-    padArgument.pid = hexId(doc, "productId").value_or(0x0001);
-    padArgument.manufacturer = "Vial";
-    padArgument.product = "Vial Keyboard";
+    VirtualPadConfig config;
+    config.vid = hexId(doc, "vendorId").value_or(0x4B47);
+    config.pid = hexId(doc, "productId").value_or(0x0001);
+    config.manufacturer = "Vial";
+    config.product = "Vial Keyboard";
     if (const auto name = doc.find("name"); name != doc.end() && name->is_string() && !name->get<std::string>().empty())
-        padArgument.product = name->get<std::string>().substr(0, 64);
-    padArgument.serial = "vial:f64c2b3c";
-    padArgument.viaVersion = 9;
-    padArgument.vial = true;
-    padArgument.vialVersion = 6;
-    padArgument.definitionJson = std::string(text);
-    padArgument.vialUid = fnv1a64(doc.dump()) | 1; // stable per definition, never 0
-    padArgument.rows = *rows;
-    padArgument.cols = *cols;
-    padArgument.layers = 4;
+        config.product = name->get<std::string>().substr(0, 64);
+    config.serial = "vial:f64c2b3c";
+    config.viaVersion = 9;
+    config.vial = true;
+    config.vialVersion = 6;
+    config.definitionJson = std::string(text);
+    config.vialUid = fnv1a64(doc.dump()) | 1; // stable per definition, never 0
+    config.rows = *rows;
+    config.cols = *cols;
+    config.layers = 4;
 
     // Each matrix cell named in the layout gets the next keycode of its layer's plan, in layout order.
     std::vector<MatrixCell> cells;
@@ -148,52 +148,52 @@ Expected<VirtualPadConfig> vialDefinitionConfig(std::string_view text)
         if (std::find(cells.begin(), cells.end(), cell) == cells.end())
             cells.push_back(cell);
     }
-    padArgument.keymap.assign(4, std::vector<std::vector<Keycode>>(*rows, std::vector<Keycode>(*cols, 0)));
+    config.keymap.assign(4, std::vector<std::vector<Keycode>>(*rows, std::vector<Keycode>(*cols, 0)));
     for (int l = 0; l < 4; ++l) {
         const auto plan = layerPlan(l);
         for (std::size_t i = 0; i < cells.size(); ++i)
-            padArgument.keymap[l][cells[i].row][cells[i].col] = plan[i % plan.size()];
+            config.keymap[l][cells[i].row][cells[i].col] = plan[i % plan.size()];
     }
 
     int encoders = 0;
     for (const auto& e : positions.encoders)
         if (e.index < MaxDefinitionEncoders)
             encoders = std::max(encoders, e.index + 1);
-    padArgument.encoderCount = encoders;
-    padArgument.encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders));
+    config.encoderCount = encoders;
+    config.encoderMap.assign(4, std::vector<std::vector<Keycode>>(encoders));
     for (int l = 0; l < 4; ++l)
         for (int e = 0; e < encoders; ++e)
-            padArgument.encoderMap[l][e] = {EncoderPlan[(l + e) % 4][0], EncoderPlan[(l + e) % 4][1]};
+            config.encoderMap[l][e] = {EncoderPlan[(l + e) % 4][0], EncoderPlan[(l + e) % 4][1]};
     // A single knob on a single key is a knob with a push switch.
     if (encoders == 1 && cells.size() == 1)
-        padArgument.encoderClicks = {cells.front()};
+        config.encoderClicks = {cells.front()};
     if (!cells.empty())
-        padArgument.unlockKeys = {cells.front()};
+        config.unlockKeys = {cells.front()};
 
-    padArgument.tapDances.assign(8, defaultTapDance());
-    padArgument.comboCount = 8;
-    padArgument.keyOverrideCount = 8;
+    config.tapDances.assign(8, defaultTapDance());
+    config.comboCount = 8;
+    config.keyOverrideCount = 8;
     if (const auto light = doc.find("lighting"); light != doc.end() && light->is_string()) {
         const auto kind = light->get<std::string>();
-        padArgument.lighting = LightingDialect::legacyRgblight;
+        config.lighting = LightingDialect::legacyRgblight;
         if (kind == "qmk_rgblight" || kind == "qmk_backlight_rgblight")
-            padArgument.lightingFeature = LightingFeature::rgblight;
+            config.lightingFeature = LightingFeature::rgblight;
         else if (kind == "qmk_backlight")
-            padArgument.lightingFeature = LightingFeature::backlight;
+            config.lightingFeature = LightingFeature::backlight;
         else if (kind == "vialrgb")
-            padArgument.lightingFeature = LightingFeature::vialRgb;
+            config.lightingFeature = LightingFeature::vialRgb;
         else
-            padArgument.lighting = LightingDialect::none;
+            config.lighting = LightingDialect::none;
     }
-    return padArgument;
+    return config;
 }
 
 Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinitionText(std::string_view text)
 {
-    auto padArgument = vialDefinitionConfig(text);
-    if (!padArgument)
-        return unexpected(padArgument.error());
-    return std::make_shared<VirtualPad>(std::move(*padArgument));
+    auto config = vialDefinitionConfig(text);
+    if (!config)
+        return unexpected(config.error());
+    return std::make_shared<VirtualPad>(std::move(*config));
 }
 
 Expected<std::shared_ptr<VirtualPad>> VirtualPad::fromVialDefinitionFile(const std::filesystem::path& path)

@@ -163,7 +163,7 @@ TEST(LayoutOptionWriting, SetKeyboardValueIsBigEndianAndARefusalIsAnError)
 {
     EXPECT_EQ(setLayoutOptionsRequest(0x12345678u), (std::vector<std::uint8_t>{0x03, 0x02, 0x12, 0x34, 0x56, 0x78}));
     PadRig rig(vialPad(OptionPad, 0));
-    ASSERT_TRUE(writeLayoutOptions(rig.backend, rig.pad->padArgument().vid, rig.pad->padArgument().pid, 0b01));
+    ASSERT_TRUE(writeLayoutOptions(rig.backend, rig.pad->config().vid, rig.pad->config().pid, 0b01));
     EXPECT_EQ(rig.pad->layoutOptions(), 0b01u);
     const auto model = rig.load();
     EXPECT_EQ(model.encoders.size(), 1u);
@@ -221,7 +221,7 @@ TEST(ViaDefinitionLoading, KnobsOfFirmwareWithoutEncoderCommandsBecomePlainKeys)
     TempHome home;
     ASSERT_TRUE(addViaDefinitionText(OptionPad));
     auto pad = viaPad(OptionPad, 0b01, 0);
-    auto config = pad->padArgument();
+    auto config = pad->config();
     config.viaEncoderCommands = false;
     PadRig rig(std::make_shared<VirtualPad>(config));
     const auto model = rig.load();

@@ -358,11 +358,11 @@ TEST(VirtualPadDefinitions, LargeDefinitionStillLoadsItsLayout)
 
 TEST(VirtualPadDefinitions, DecompressionBombFallsBackToViaOnly)
 {
-    auto padArgument = solodialConfig();
-    padArgument.definitionBlob =
+    auto config = solodialConfig();
+    config.definitionBlob =
         compressXz(R"({"matrix":{"rows":1,"cols":1},"pad":")" + std::string(MaxDecodedDefinitionBytes, ' ') + "\"}");
-    ASSERT_LE(padArgument.definitionBlob->size(), 65535u);
-    PadRig rig(std::make_shared<VirtualPad>(padArgument));
+    ASSERT_LE(config.definitionBlob->size(), 65535u);
+    PadRig rig(std::make_shared<VirtualPad>(config));
     const auto model = rig.load();
     ASSERT_TRUE(model);
     EXPECT_FALSE(model->proto.isVial());

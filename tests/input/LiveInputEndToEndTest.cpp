@@ -28,7 +28,7 @@ protected:
     DeviceModel load(const std::shared_ptr<VirtualPad>& pad)
     {
         for (const auto& endpoint : enumerateEndpoints(backend)) {
-            if (endpoint.vid == pad->padArgument().vid && endpoint.pid == pad->padArgument().pid) {
+            if (endpoint.vid == pad->config().vid && endpoint.pid == pad->config().pid) {
                 if (auto model = loadDevice(backend, endpoint))
                     return *model;
             }
@@ -143,7 +143,7 @@ TEST_F(LiveInputTest, PadOutlivingTheSourceIsHarmless)
     {
         VirtualInputSource shortLived(scheduler);
         shortLived.addPad(pad);
-        shortLived.open({{pad->padArgument().vid, pad->padArgument().pid}});
+        shortLived.open({{pad->config().vid, pad->config().pid}});
     }
     pad->turn(0, true);
     EXPECT_EQ(scheduler.runUntilIdle(), 0);

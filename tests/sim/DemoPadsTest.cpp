@@ -17,7 +17,7 @@ TEST(BuiltInPads, QuadgridHasAKeyEverywhereAKeyExists)
 {
     auto pad = makeQuadgrid();
     EXPECT_EQ(pad->identifier(), "1A86:FE16");
-    EXPECT_NE(pad->padArgument().product.find("Quad"), std::string::npos);
+    EXPECT_NE(pad->config().product.find("Quad"), std::string::npos);
     EXPECT_EQ(pad->rows(), 5);
     EXPECT_EQ(pad->cols(), 4);
     for (int l = 0; l < pad->layerCount(); ++l) {
@@ -38,12 +38,12 @@ TEST(BuiltInPads, SolodialIsAVialKnobOverOneKey)
 {
     auto pad = makeSolodial();
     EXPECT_EQ(pad->identifier(), "5831:4249");
-    EXPECT_NE(pad->padArgument().serial.find("vial:f64c2b3c"), std::string::npos);
+    EXPECT_NE(pad->config().serial.find("vial:f64c2b3c"), std::string::npos);
     EXPECT_EQ(pad->keycode(0, 0, 0), 0x5700);
     EXPECT_EQ(pad->encoder(0, 0, false), 0x00AA);
     EXPECT_EQ(pad->encoder(0, 0, true), 0x00A9);
     EXPECT_EQ(pad->tapDanceCount(), 8);
-    EXPECT_NE(pad->padArgument().vialUid, 0u);
+    EXPECT_NE(pad->config().vialUid, 0u);
 }
 
 TEST(MakeVirtualPad, NamesPathsAndErrors)
@@ -66,7 +66,7 @@ TEST(MakeVirtualPad, NamesPathsAndErrors)
     test::writeText(def, R"({"matrix": {"rows": 1, "cols": 2}, "layouts": {"keymap": [["0,0", "0,1"]]}})");
     const auto made = makeVirtualPad(def.string());
     ASSERT_TRUE(made.has_value()) << made.error().message;
-    EXPECT_TRUE((*made)->padArgument().vial);
+    EXPECT_TRUE((*made)->config().vial);
     EXPECT_TRUE(VirtualPad::fromVialDefinitionFile(def).has_value());
     EXPECT_FALSE(VirtualPad::fromVialDefinitionFile(home.path() / "missing.json").has_value());
     // Text is never taken for a path, so a definition cannot make the emulator read a file.
@@ -136,11 +136,11 @@ TEST(VialDefinitionPad, KeysAndEncodersComeFromTheLegends)
     ASSERT_TRUE(made.has_value()) << made.error().message;
     auto& pad = **made;
     EXPECT_EQ(pad.identifier(), "1234:ABCD");
-    EXPECT_EQ(pad.padArgument().product, "Test Pad");
-    EXPECT_EQ(pad.padArgument().viaVersion, 9);
-    EXPECT_EQ(pad.padArgument().vialVersion, 6u);
+    EXPECT_EQ(pad.config().product, "Test Pad");
+    EXPECT_EQ(pad.config().viaVersion, 9);
+    EXPECT_EQ(pad.config().vialVersion, 6u);
     EXPECT_EQ(pad.layerCount(), 4);
-    EXPECT_EQ(pad.padArgument().lighting, LightingDialect::legacyRgblight);
+    EXPECT_EQ(pad.config().lighting, LightingDialect::legacyRgblight);
     EXPECT_EQ(pad.encoderCount(), 2);
 
     // Keys named by the layout: 0,0 0,1 1,0 2,2 2,0. Cells 0,2 and 1,1 are only encoder legends,

@@ -296,8 +296,8 @@ TEST(DefinitionPads, AreLockedWithTheirFirstLayoutKeyAsUnlockKey)
         R"({"matrix": {"rows": 2, "cols": 3}, "layouts": {"keymap": [["1,2", "0,0"]]}})");
     ASSERT_TRUE(pad);
     EXPECT_FALSE((*pad)->vialUnlocked());
-    ASSERT_EQ((*pad)->padArgument().unlockKeys.size(), 1u);
-    EXPECT_EQ((*pad)->padArgument().unlockKeys[0], (MatrixCell{1, 2}));
+    ASSERT_EQ((*pad)->config().unlockKeys.size(), 1u);
+    EXPECT_EQ((*pad)->config().unlockKeys[0], (MatrixCell{1, 2}));
 }
 
 } // namespace

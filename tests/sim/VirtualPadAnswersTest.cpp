@@ -262,17 +262,17 @@ TEST(VialDefinition, PageIndexReadsOnlyTwoBytes)
 
 TEST(VialDefinition, BrokenJsonIsServedAsGiven)
 {
-    auto padArgument = solodialConfig();
-    padArgument.definitionJson = "{not json";
-    VirtualPad pad(padArgument);
+    auto config = solodialConfig();
+    config.definitionJson = "{not json";
+    VirtualPad pad(config);
     EXPECT_EQ(decompressXz(download(pad)), "{not json");
 }
 
 TEST(VialDefinition, NoDefinitionHasSizeZero)
 {
-    auto padArgument = solodialConfig();
-    padArgument.definitionJson.clear();
-    VirtualPad pad(padArgument);
+    auto config = solodialConfig();
+    config.definitionJson.clear();
+    VirtualPad pad(config);
     const auto a = pad.answer(report({0xFE, 0x01}));
     EXPECT_EQ(a[0] | a[1] | a[2] | a[3], 0);
     const auto page = report({0xFE, 0x02, 0, 0});
@@ -281,9 +281,9 @@ TEST(VialDefinition, NoDefinitionHasSizeZero)
 
 TEST(Lighting, PadWithoutLightingAnswersUnhandled)
 {
-    auto padArgument = quadgridConfig();
-    padArgument.lighting = LightingDialect::none;
-    VirtualPad pad(padArgument);
+    auto config = quadgridConfig();
+    config.lighting = LightingDialect::none;
+    VirtualPad pad(config);
     for (int cmd : {0x07, 0x08, 0x09})
         EXPECT_EQ(pad.answer(report({cmd, 0x01, 0x01}))[0], 0xFF) << cmd;
 }

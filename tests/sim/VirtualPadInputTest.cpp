@@ -51,9 +51,9 @@ class BoundKeycode : public ::testing::TestWithParam<KeyCase>
 TEST_P(BoundKeycode, EmitsWhatTheFirmwareSends)
 {
     const auto& c = GetParam();
-    auto padArgument = quadgridConfig();
-    padArgument.viaVersion = c.viaVersion;
-    VirtualPad pad(padArgument);
+    auto config = quadgridConfig();
+    config.viaVersion = c.viaVersion;
+    VirtualPad pad(config);
     pad.setKeycode(0, 0, 0, c.code);
     Recorder rec(pad);
     pad.press(0, 0);
