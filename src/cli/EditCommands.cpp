@@ -193,12 +193,13 @@ int runLighting(Invocation& call)
     const auto effects = takeOption(call.args, "--effect", &missing);
     const auto brightnesses = takeOption(call.args, "--brightness", &missing);
     const auto colors = takeOption(call.args, "--color", &missing);
+    const auto speeds = takeOption(call.args, "--speed", &missing);
     if (missing || call.args.size() != 1 || (on + off + toggle) > 1) {
         call.err << "usage: keyglass-cli lighting ID [--on|--off|--toggle] [--effect N] [--brightness B] "
-                    "[--color HUE,SAT]\n";
+                    "[--color HUE,SAT] [--speed S]\n";
         return ExitUsage;
     }
-    std::optional<std::uint8_t> effect, brightness, hue, sat;
+    std::optional<std::uint8_t> effect, brightness, hue, sat, speed;
     if (!effects.empty()) {
         auto value = parseNumber(effects.back(), 0, 255);
         if (!value) {
@@ -214,6 +215,14 @@ int runLighting(Invocation& call)
             return ExitUsage;
         }
         brightness = static_cast<std::uint8_t>(*value);
+    }
+    if (!speeds.empty()) {
+        auto value = parseNumber(speeds.back(), 0, 255);
+        if (!value) {
+            call.err << "keyglass-cli: --speed takes 0-255\n";
+            return ExitUsage;
+        }
+        speed = static_cast<std::uint8_t>(*value);
     }
     if (!colors.empty()) {
         const std::string& text = colors.back();
@@ -240,12 +249,18 @@ int runLighting(Invocation& call)
         call.err << "keyglass-cli: " << model.displayName() << " has no lighting Keyglass can control\n";
         return ExitFailed;
     }
+    if (speed && !lightingHasSpeed(model.rgb.kind)) {
+        call.err << "keyglass-cli: the lighting of " << model.displayName() << " has no speed Keyglass can set\n";
+        return ExitFailed;
+    }
     if (toggle || (on && !model.rgb.isOn()) || (off && model.rgb.isOn()))
         store.toggleLighting(id);
     if (hue && sat && !effect && !brightness)
         store.chooseLightingColor(id, *hue, *sat); // a colour alone switches the lights on, as in the HUD
     else if (effect || brightness || hue)
         store.setLighting(id, brightness, effect, hue, sat);
+    if (speed)
+        store.setLightingSpeed(id, *speed);
     session->settle(std::chrono::milliseconds(600));
 
     const RGBState& rgb = store.device(id)->rgb;
@@ -255,7 +270,8 @@ int runLighting(Invocation& call)
             effectName = name;
     }
     call.out << id << " lighting " << (rgb.isOn() ? "on" : "off") << " effect=" << int(rgb.effect) << " (" << effectName
-             << ") brightness=" << int(rgb.brightness) << " hue=" << int(rgb.hue) << " sat=" << int(rgb.sat) << "\n";
+             << ") brightness=" << int(rgb.brightness) << " speed=" << int(rgb.speed) << " hue=" << int(rgb.hue)
+             << " sat=" << int(rgb.sat) << "\n";
     return ExitOk;
 }
 
@@ -267,8 +283,9 @@ const bool registered =
     registerCommand("set-tapdance",
                     "set-tapdance ID INDEX SLOT EXPR [--label TEXT] [--dry-run]   remap a tap-dance action",
                     runSetTapDance) &&
-    registerCommand(
-        "lighting", "lighting ID [--on|--off|--toggle] [--effect N] [--brightness B] [--color HUE,SAT]", runLighting);
+    registerCommand("lighting",
+                    "lighting ID [--on|--off|--toggle] [--effect N] [--brightness B] [--color HUE,SAT] [--speed S]",
+                    runLighting);
 } // namespace
 
 } // namespace keyglass::cli

@@ -86,8 +86,8 @@ bool lightingHasColor(RGBProtocolKind kind)
 
 bool lightingHasSpeed(RGBProtocolKind kind)
 {
-    return kind != RGBProtocolKind::none && kind != RGBProtocolKind::qmkBacklight &&
-           kind != RGBProtocolKind::viaBacklight;
+    return kind == RGBProtocolKind::vialRgb || kind == RGBProtocolKind::viaRgblight ||
+           kind == RGBProtocolKind::viaRgbMatrix || kind == RGBProtocolKind::viaLedMatrix;
 }
 
 int DeviceProtocol::viaVersion() const

@@ -136,8 +136,9 @@ struct RGBState
     bool operator==(const RGBState&) const = default;
 };
 
-/// Whether the lighting of a kind has a colour (backlight and LED Matrix are single-colour) and an
-/// effect speed (backlight has none).
+/// Whether the lighting of a kind has a colour (backlight and LED Matrix are single-colour), and an
+/// effect speed that is offered and written: the QMK channels and VialRGB. The two older dialects
+/// report a speed but it stays as the firmware has it; backlight has none.
 bool lightingHasColor(RGBProtocolKind kind);
 bool lightingHasSpeed(RGBProtocolKind kind);
 

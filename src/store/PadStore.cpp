@@ -502,6 +502,16 @@ void PadStore::setLighting(const std::string& deviceID,
     m_lightingWrites->schedule(deviceID, model->vid, model->pid, model->rgb);
 }
 
+void PadStore::setLightingSpeed(const std::string& deviceID, std::uint8_t speed)
+{
+    DeviceModel* model = mutableDevice(deviceID);
+    if (!model || !lightingHasSpeed(model->rgb.kind) || refuseWhileReleased())
+        return;
+    model->rgb.speed = speed;
+    notify();
+    m_lightingWrites->schedule(deviceID, model->vid, model->pid, model->rgb);
+}
+
 void PadStore::toggleLighting(const std::string& deviceID)
 {
     const DeviceModel* model = device(deviceID);

@@ -166,6 +166,8 @@ public:
                      std::optional<std::uint8_t> hue,
                      std::optional<std::uint8_t> sat);
     void toggleLighting(const std::string& deviceID);
+    /// The effect speed, on lighting that has one (lightingHasSpeed); ignored on any other.
+    void setLightingSpeed(const std::string& deviceID, std::uint8_t speed);
     /// A colour from the lighting section: it also switches the lights on (see lightingColorPick).
     void chooseLightingColor(const std::string& deviceID, std::uint8_t hue, std::uint8_t sat);
 

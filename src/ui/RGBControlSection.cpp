@@ -161,16 +161,22 @@ RGBControlSection::RGBControlSection(QWidget* parent) : QWidget(parent)
     top->addWidget(m_percent);
     column->addLayout(top);
 
-    auto* colors = new QHBoxLayout;
+    auto makeCaption = [](const char* text, QWidget* parent) {
+        auto* caption = new QLabel(text, parent);
+        caption->setFont(hud::uiFont(8, QFont::Bold));
+        caption->setObjectName("caption");
+        caption->setFixedWidth(42);
+        return caption;
+    };
+
+    m_colorRow = new QWidget(this);
+    auto* colors = new QHBoxLayout(m_colorRow);
+    colors->setContentsMargins(0, 0, 0, 0);
     colors->setSpacing(4);
-    auto* caption = new QLabel("COLOR", this);
-    caption->setFont(hud::uiFont(8, QFont::Bold));
-    caption->setObjectName("caption");
-    colors->addWidget(caption);
-    colors->addSpacing(6);
+    colors->addWidget(makeCaption("COLOR", m_colorRow));
     const auto& list = swatches();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        auto* button = new SwatchButton(list[i], this);
+        auto* button = new SwatchButton(list[i], m_colorRow);
         button->setObjectName("swatch-" + list[i].id);
         const RGBSwatch swatch = list[i];
         connect(button, &QAbstractButton::clicked, this, [this, swatch] {
@@ -181,7 +187,29 @@ RGBControlSection::RGBControlSection(QWidget* parent) : QWidget(parent)
         m_swatchButtons.push_back(button);
     }
     colors->addStretch(1);
-    column->addLayout(colors);
+    column->addWidget(m_colorRow);
+
+    m_speedRow = new QWidget(this);
+    auto* speed = new QHBoxLayout(m_speedRow);
+    speed->setContentsMargins(0, 0, 0, 0);
+    speed->setSpacing(4);
+    speed->addWidget(makeCaption("SPEED", m_speedRow));
+    m_speedSlider = new QSlider(Qt::Horizontal, m_speedRow);
+    m_speedSlider->setObjectName("speedSlider");
+    m_speedSlider->setRange(0, 255);
+    m_speedSlider->setToolTip("Effect speed");
+    connect(m_speedSlider, &QSlider::valueChanged, this, [this](int v) {
+        m_speedValue->setText(QString::number(v));
+        if (!m_updating && onSpeed)
+            onSpeed(static_cast<std::uint8_t>(std::clamp(v, 0, 255)));
+    });
+    speed->addWidget(m_speedSlider, 1);
+    m_speedValue = new QLabel(m_speedRow);
+    m_speedValue->setFixedWidth(30);
+    m_speedValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_speedValue->setFont(hud::monoFont(8.5, QFont::Medium));
+    speed->addWidget(m_speedValue);
+    column->addWidget(m_speedRow);
 
     setState(m_rgb, false, {});
 }
@@ -211,10 +239,14 @@ void RGBControlSection::setState(const RGBState& rgb, bool connected, const Effe
     const auto& list = swatches();
     // Backlight and LED Matrix have one colour, set by the LEDs themselves.
     const bool coloured = lightingHasColor(rgb.kind);
-    for (std::size_t i = 0; i < list.size(); ++i) {
+    for (std::size_t i = 0; i < list.size(); ++i)
         static_cast<SwatchButton*>(m_swatchButtons[i])->setSelected(swatchSelected(rgb, list[i]));
-        m_swatchButtons[i]->setVisible(coloured);
-    }
+    m_colorRow->setVisible(coloured);
+
+    m_speedRow->setVisible(lightingHasSpeed(rgb.kind));
+    if (!m_speedSlider->isSliderDown())
+        m_speedSlider->setValue(rgb.speed);
+    m_speedValue->setText(QString::number(rgb.speed));
 
     setEnabled(connected);
     m_updating = false;

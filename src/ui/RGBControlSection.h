@@ -28,8 +28,9 @@ struct RGBSwatch
     QColor color;
 };
 
-/// The lighting row of a device card: on/off bulb, effect menu, brightness slider and colour swatches.
-/// It holds no device state; every gesture calls one of the four actions it was given.
+/// The lighting row of a device card: on/off bulb, effect menu, brightness slider, colour swatches and,
+/// where the lighting has one, an effect speed slider. It holds no device state; every gesture calls one
+/// of the actions it was given.
 class RGBControlSection : public QWidget
 {
     Q_OBJECT
@@ -51,12 +52,16 @@ public:
     std::function<void(std::uint8_t)> onEffect;
     std::function<void(std::uint8_t)> onBrightness;
     std::function<void(std::uint8_t hue, std::uint8_t sat)> onColor;
+    std::function<void(std::uint8_t)> onSpeed;
 
     // For tests and accessibility.
     QToolButton* toggleButton() const { return m_toggle; }
     QToolButton* effectButton() const { return m_effect; }
     QSlider* brightnessSlider() const { return m_slider; }
     QLabel* percentLabel() const { return m_percent; }
+    QSlider* speedSlider() const { return m_speedSlider; }
+    QWidget* speedRow() const { return m_speedRow; }
+    QWidget* colorRow() const { return m_colorRow; }
     /// Swatch buttons in table order.
     const std::vector<QWidget*>& swatchButtons() const { return m_swatchButtons; }
     bool isSwatchShownSelected(int index) const;
@@ -76,6 +81,10 @@ private:
     QMenu* m_menu = nullptr;
     QSlider* m_slider = nullptr;
     QLabel* m_percent = nullptr;
+    QWidget* m_colorRow = nullptr;
+    QWidget* m_speedRow = nullptr;
+    QSlider* m_speedSlider = nullptr;
+    QLabel* m_speedValue = nullptr;
     std::vector<QWidget*> m_swatchButtons;
 };
 

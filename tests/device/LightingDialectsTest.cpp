@@ -109,6 +109,11 @@ TEST_P(Dialects, WritesLandAndSaveFromOff)
         EXPECT_EQ(light.hue, 11);
         EXPECT_EQ(light.sat, 22);
     }
+    if (lightingHasSpeed(on.kind)) {
+        EXPECT_EQ(light.speed, 3);
+    } else if (on.kind != RGBProtocolKind::qmkBacklight && on.kind != RGBProtocolKind::viaBacklight) {
+        EXPECT_EQ(light.speed, pad->config().lightingValues.speed) << "a speed the card does not offer stays";
+    }
     EXPECT_TRUE(pad->lightingPersisted());
 }
 
@@ -140,18 +145,22 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(VialRgbEffects, AreTheOnesThePadReportsByName)
 {
     auto config = vialPad("vialrgb");
-    config.vialRgbEffects = {2, 6, 44, 200};
+    // Ids as the firmware numbers them (the reactive "Multi" variants sit between their single ones).
+    config.vialRgbEffects = {2, 6, 29, 34, 44, 200};
     VirtualHidBackend backend;
     backend.addPad(std::make_shared<VirtualPad>(config));
     const auto model = loadDevice(backend, enumerateEndpoints(backend).front());
     ASSERT_TRUE(model);
-    EXPECT_EQ(model->lightingEffectIds, (std::vector<std::uint16_t>{2, 6, 44, 200}));
+    EXPECT_EQ(model->lightingEffectIds, (std::vector<std::uint16_t>{2, 6, 29, 34, 44, 200}));
     const auto menu = lightingEffects(model->rgb.kind, model->lightingEffectIds);
-    ASSERT_EQ(menu.size(), 5u);
+    ASSERT_EQ(menu.size(), 7u);
     EXPECT_EQ(menu[0].second, "Off");
     EXPECT_EQ(menu[1].second, "Solid Color");
     EXPECT_EQ(menu[2].second, "Breathing");
-    EXPECT_EQ(menu[4], (std::pair<std::uint8_t, std::string>{200, "Effect 200"}));
+    EXPECT_EQ(menu[3].second, "Typing Heatmap");
+    EXPECT_EQ(menu[4].second, "Solid Reactive Multiwide");
+    EXPECT_EQ(menu[5].second, "Pixel Fractal");
+    EXPECT_EQ(menu[6], (std::pair<std::uint8_t, std::string>{200, "Effect 200"}));
 }
 
 TEST(CompactedModes, AreNamedOnlyWhereTheDialectFixesThem)

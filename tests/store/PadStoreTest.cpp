@@ -96,11 +96,11 @@ TEST_F(StoreTest, StagedEditsSurviveARefreshAndTheLayerIsClamped)
 
     // The same pad comes back reporting two layers: the staged keymap stays, the layer is clamped.
     hid.unplug(QuadgridID);
-    auto padArgument = (*makeVirtualPad("quadgrid"))->padArgument();
-    padArgument.layers = 2;
-    padArgument.keymap.resize(2);
-    padArgument.encoderMap.resize(2);
-    hid.addPad(std::make_shared<VirtualPad>(padArgument));
+    auto config = (*makeVirtualPad("quadgrid"))->config();
+    config.layers = 2;
+    config.keymap.resize(2);
+    config.encoderMap.resize(2);
+    hid.addPad(std::make_shared<VirtualPad>(config));
     s.refresh();
     scheduler.runUntilIdle();
     EXPECT_EQ(device(QuadgridID).activeLayer, 1);
@@ -455,6 +455,32 @@ TEST_F(StoreTest, PickingAColourWhileOffSwitchesThePadOnWithThatColour)
     s.chooseLightingColor(SolodialID, 10, 20);
     EXPECT_EQ(device(SolodialID).rgb.effect, 9); // an effect above 1 stays
     EXPECT_EQ(device(SolodialID).rgb.brightness, 50);
+}
+
+TEST_F(StoreTest, SpeedReachesLightingThatHasOneAndLeavesTheOthersAlone)
+{
+    auto config = quadgridConfig();
+    config.viaVersion = 12;
+    config.lighting = LightingDialect::channel;
+    config.lightingFeature = LightingFeature::rgbMatrix;
+    config.keyboardLightingChannel = -1;
+    auto matrix = std::make_shared<VirtualPad>(config);
+    hid.addPad(matrix);
+    auto custom = addPad("solodial");
+    PadStore& s = makeStore();
+    ASSERT_EQ(device(QuadgridID).rgb.kind, RGBProtocolKind::viaRgbMatrix);
+
+    s.setLightingSpeed(QuadgridID, 200);
+    EXPECT_EQ(device(QuadgridID).rgb.speed, 200);
+    scheduler.advance(600ms);
+    EXPECT_EQ(matrix->lighting().speed, 200);
+    EXPECT_TRUE(matrix->lightingPersisted());
+
+    const auto before = device(SolodialID).rgb;
+    s.setLightingSpeed(SolodialID, 9);
+    scheduler.advance(600ms);
+    EXPECT_EQ(device(SolodialID).rgb, before);
+    EXPECT_EQ(custom->lighting().speed, before.speed);
 }
 
 TEST_F(StoreTest, ThePresetChoiceIsPersistedAcrossStores)

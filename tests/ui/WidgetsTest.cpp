@@ -344,6 +344,34 @@ private slots:
         QCOMPARE(section.percentLabel()->text(), QString("78%"));
     }
 
+    void speedAndColourRowsFollowTheLightingKind()
+    {
+        RGBControlSection section;
+        section.show();
+        std::vector<int> speeds;
+        section.onSpeed = [&](std::uint8_t v) { speeds.push_back(v); };
+
+        RGBState matrix = rgb(3, 100, 0, 255);
+        matrix.kind = RGBProtocolKind::viaRgbMatrix;
+        matrix.speed = 128;
+        section.setState(matrix, true, {});
+        QVERIFY(section.speedRow()->isVisible());
+        QVERIFY(section.colorRow()->isVisible());
+        QCOMPARE(section.speedSlider()->value(), 128);
+        QVERIFY(speeds.empty()); // a pushed state is not a user change
+        section.speedSlider()->setValue(200);
+        QCOMPARE(speeds, std::vector<int>{200});
+
+        matrix.kind = RGBProtocolKind::viaLedMatrix; // single-colour LEDs, with a speed
+        section.setState(matrix, true, {});
+        QVERIFY(section.speedRow()->isVisible());
+        QVERIFY(!section.colorRow()->isVisible());
+
+        section.setState(rgb(3, 100, 0, 255), true, {}); // the older dialect keeps its speed to itself
+        QVERIFY(!section.speedRow()->isVisible());
+        QVERIFY(section.colorRow()->isVisible());
+    }
+
     void swatchAndBulbClicksCallTheirActions()
     {
         RGBControlSection section;

@@ -204,6 +204,10 @@ GenericDeviceCard::GenericDeviceCard(PadStore& store, QWidget* parent) : QWidget
         if (const DeviceModel* d = current())
             m_store.chooseLightingColor(d->id, hue, sat);
     };
+    m_lighting->onSpeed = [this](std::uint8_t speed) {
+        if (const DeviceModel* d = current())
+            m_store.setLightingSpeed(d->id, speed);
+    };
     column->addWidget(m_lightingBox);
 
     buildActionRow(column);
