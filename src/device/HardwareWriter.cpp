@@ -4,6 +4,7 @@
 #include "device/ViaCommands.h"
 #include "keycodes/LegacyNumbering.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -43,6 +44,23 @@ bool echoes(const std::optional<Answer>& answer, std::uint8_t command)
 {
     return answer && !answer->empty() && (*answer)[0] == command;
 }
+
+// Vial writes: an encoder set comes back as a plain echo of the request; a tap-dance set has its status
+// in byte 0 (0 when stored) and the rest of the request echoed. A pad without the feature echoes the
+// whole tap-dance request, so its byte 0 stays 0xFE and the write counts as failed.
+bool echoesRequest(const std::optional<Answer>& answer, const std::vector<std::uint8_t>& request, std::size_t from)
+{
+    if (!answer || answer->size() < request.size())
+        return false;
+    return std::equal(request.begin() + static_cast<std::ptrdiff_t>(from),
+                      request.end(),
+                      answer->begin() + static_cast<std::ptrdiff_t>(from));
+}
+
+bool tapDanceStored(const std::optional<Answer>& answer, const std::vector<std::uint8_t>& request)
+{
+    return echoesRequest(answer, request, 1) && (*answer)[0] == 0x00;
+}
 } // namespace
 
 Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& model)
@@ -60,7 +78,8 @@ Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& mode
             const auto index = wireByte(static_cast<int>(i));
             if (!index)
                 break;
-            if (!session->exchange(setTapDanceRequest(*index, model.tapDances[i]))) {
+            const auto request = setTapDanceRequest(*index, model.tapDances[i]);
+            if (!tapDanceStored(session->exchange(request), request)) {
                 session->close();
                 return fail(WriteError::tapDance, "Failed writing Tap Dance " + std::to_string(i));
             }
@@ -106,7 +125,8 @@ Expected<int> writeDeviceToHardware(HidBackend& backend, const DeviceModel& mode
                 const Keycode code = encoderCode(model, layer, position, direction);
                 const bool clockwise = direction == 1;
                 if (vial) {
-                    if (!session->exchange(setVialEncoderRequest(*l, *e, clockwise, code))) {
+                    const auto request = setVialEncoderRequest(*l, *e, clockwise, code);
+                    if (!echoesRequest(session->exchange(request), request, 0)) {
                         session->close();
                         return fail(WriteError::vialEncoder,
                                     "Failed writing Vial encoder " + std::to_string(id) + " on L" +

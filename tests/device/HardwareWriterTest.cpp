@@ -183,6 +183,19 @@ TEST(HardwareWriter, EveryFailureHasItsMessageCodeAndStopsAtOnce)
          4,
          "Failed writing Vial encoder 7 on L1",
          2 + 4 + 3},
+        {"vial encoder garbled",
+         true,
+         rewriteFirst({0xFE, 0x04, 0x00, 0x07, 0x01}, bytesOf({0xFE, 0x04, 0x00, 0x08})),
+         4,
+         "Failed writing Vial encoder 7 on L0",
+         2 + 4 + 2},
+        // A firmware without tap dances echoes the request unchanged: byte 0 stays 0xFE.
+        {"tap dance not stored",
+         true,
+         rewriteFirst({0xFE, 0x0D, 0x02, 0x00}, bytesOf({0xFE, 0x0D, 0x02, 0x00})),
+         2,
+         "Failed writing Tap Dance 0",
+         1},
     };
     for (const auto& c : cases) {
         Rig rig;

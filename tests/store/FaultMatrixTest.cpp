@@ -1,7 +1,9 @@
-// Every fault a USB link can show, during a load and during Apply, through the same text plans a
+// Every fault a USB link can show, during a load, Apply and a restore, through the same text plans a
 // person can set in KEYGLASS_VIRTUAL_FAULTS: no crash, the system's own error, and nothing written to
 // the pad after the first exchange that failed.
 
+#include "backup/DeviceBackupFile.h"
+#include "platform/AtomicFile.h"
 #include "sim/FaultPlan.h"
 #include "support/StoreFixture.h"
 
@@ -134,6 +136,56 @@ TEST_P(FaultMatrix, LightingStopsAtTheFirstWriteThatFails)
     s.setLighting(QuadgridID, 120, std::nullopt, 10, 200);
     rig.scheduler.advance(std::chrono::milliseconds(40));
     EXPECT_LE(pad->requests().size(), 2u) << "a lighting write after the one that failed";
+}
+
+TEST_P(FaultMatrix, ARestoreThatMeetsTheFaultStaysStagedAndLandsWhole)
+{
+    StoreRig rig;
+    auto pad = rig.addPad("solodial"); // tap dances, keys and knobs: every kind of write
+    ASSERT_NE(pad, nullptr) << rig.padError;
+    PadStore& s = rig.makeStore();
+    const DeviceModel original = *s.device(SolodialID);
+    const auto file = rig.home.path() / "solodial-backup.json";
+    ASSERT_TRUE(writeFileAtomically(file, encodeBackup(backupFromDevice(original))));
+
+    // The pad moves on from the backup: a knob and a tap-dance slot change.
+    s.chooseEncoder(SolodialID, 0, 0, true);
+    ASSERT_TRUE(s.editingTarget());
+    s.assign(*s.editingTarget(), 0x0004);
+    s.chooseTapDance(SolodialID, 0, 0);
+    ASSERT_TRUE(s.editingTarget());
+    s.assign(*s.editingTarget(), 0x0005);
+    s.apply(SolodialID);
+    rig.settle();
+    ASSERT_FALSE(s.toastIsError()) << s.toastMessage().value_or("");
+
+    rig.desktop.openAnswers = {file};
+    s.restore(SolodialID);
+    ASSERT_TRUE(s.device(SolodialID)->dirty);
+    applyPlan(*pad, planFor(GetParam(), 4));
+    const std::size_t before = pad->requests().size();
+    s.apply(SolodialID);
+    rig.settle();
+    const std::string toast = s.toastMessage().value_or("");
+    EXPECT_TRUE(s.toastIsError()) << toast;
+    EXPECT_TRUE(toast.starts_with("Failed writing ")) << toast;
+    ASSERT_GE(pad->requests().size(), before + 4);
+    EXPECT_EQ(writesIn(pad->requests(), before + 4), 0) << "a write after the failed one";
+    ASSERT_TRUE(s.device(SolodialID)->dirty) << "the restored layout is not lost";
+
+    // Plugged back in and applied again: the pad holds the backup, and a fresh read says so.
+    pad->clearFaults();
+    pad->powerCycle();
+    s.apply(SolodialID);
+    rig.settle();
+    EXPECT_FALSE(s.toastIsError()) << s.toastMessage().value_or("");
+    s.refresh();
+    rig.settle();
+    const DeviceModel* read = s.device(SolodialID);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->keymap, original.keymap);
+    EXPECT_EQ(read->encoderMap, original.encoderMap);
+    EXPECT_EQ(read->tapDances, original.tapDances);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLinkFault, FaultMatrix, ::testing::ValuesIn(LinkFaults), [](const auto& info) {
