@@ -44,13 +44,13 @@ test-tsan: bootstrap
 
 fuzz-smoke: bootstrap
 	cmake --preset fuzz
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	./scripts/fuzz-smoke build-fuzz
 
 # A longer fuzzing session for a person: FUZZ_MINUTES per target (default 5).
 fuzz-long: bootstrap
 	cmake --preset fuzz
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	FUZZ_RUNS=-1 FUZZ_SECONDS=$$(( $${FUZZ_MINUTES:-5} * 60 )) ./scripts/fuzz-smoke build-fuzz
 
 bench: build

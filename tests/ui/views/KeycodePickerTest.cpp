@@ -39,9 +39,9 @@ struct PickerRig
             f.addPad(pad);
         store = &f.makeStore();
         hud = std::make_unique<HUDRootView>(*store);
+        store->setEditMode(true); // the picker opens in edit mode, whose rows the HUD is sized with
         hud->resize(hud->shownSize());
         hud->show();
-        store->setEditMode(true);
     }
     KeycodePickerOverlay* picker() const { return hud->picker(); }
     /// Opens the picker on key (row, col) of layer 0 of the selected pad.
@@ -370,12 +370,18 @@ private slots:
              {std::vector<std::string>{"quadgrid"}, {"solodial"}, {"quadgrid", "solodial"}}) {
             PickerRig rig(pads);
             KeycodePickerOverlay* picker = rig.openKey(0, 0);
-            const QRect hud = rig.hud->rect();
             for (Tab tab : KeycodePickerOverlay::AllTabs) {
                 picker->setSelectedTab(tab);
                 QApplication::processEvents();
+                const QRect hud = rig.hud->rect();
                 QWidget* card = picker->findChild<QWidget*>("sheetCard");
-                QVERIFY(hud.contains(card->geometry()));
+                QVERIFY2(hud.contains(card->geometry()),
+                         qPrintable(QString("%1 pad(s): card %2x%3 in %4x%5")
+                                        .arg(pads.size())
+                                        .arg(card->width())
+                                        .arg(card->height())
+                                        .arg(hud.width())
+                                        .arg(hud.height())));
                 for (Tab t : KeycodePickerOverlay::AllTabs) {
                     QAbstractButton* b = picker->tabButton(t);
                     QVERIFY2(b->width() >= b->sizeHint().width() - 8,
