@@ -30,25 +30,6 @@ QColor glowQColor(const RGBState& rgb, double opacity)
     return QColor::fromHsvF(float(std::min(c.hue, 0.9999)), float(c.saturation), float(c.value), float(opacity));
 }
 
-// Shrinks the font until `text` fits `box` in at most `lines` lines, then elides.
-void drawFittedText(QPainter& p, const QRectF& box, const QString& text, QFont font, qreal minPoints, int lines)
-{
-    for (qreal pt = font.pointSizeF(); pt >= minPoints; pt -= 0.5) {
-        font.setPointSizeF(pt);
-        const QFontMetricsF fm(font);
-        const QRectF needed = fm.boundingRect(box, Qt::AlignCenter | Qt::TextWordWrap, text);
-        if (needed.width() <= box.width() + 0.5 &&
-            needed.height() <= std::min(box.height(), fm.lineSpacing() * lines) + 0.5)
-            break;
-    }
-    p.setFont(font);
-    const QFontMetricsF fm(font);
-    QString shown = text;
-    if (fm.horizontalAdvance(text) > box.width() * lines)
-        shown = fm.elidedText(text, Qt::ElideRight, box.width() * lines - 4);
-    p.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, shown);
-}
-
 } // namespace
 
 // --- SkinKeyLabel ---------------------------------------------------------------------------------
@@ -168,14 +149,14 @@ void SkinKeyLabel::paintEvent(QPaintEvent*)
     if (showShortcut)
         titleBox.setBottom(face.bottom() - face.height() * 0.34);
     p.setPen(ink);
-    drawFittedText(p, titleBox, title, hud::uiFont(9.5, QFont::DemiBold), 6.0, 2);
+    hud::drawFittedText(p, titleBox, title, hud::uiFont(9.5, QFont::DemiBold), 6.0, 2);
     if (showShortcut) {
         QRectF shortBox = face;
         shortBox.setTop(titleBox.bottom());
         QColor soft = ink;
         soft.setAlphaF(ink.alphaF() * 0.72f);
         p.setPen(soft);
-        drawFittedText(p, shortBox, shortcut, hud::monoFont(7.0), 5.5, 1);
+        hud::drawFittedText(p, shortBox, shortcut, hud::monoFont(7.0), 5.5, 1);
     }
     if (m_locked) {
         p.setPen(Qt::NoPen);
@@ -477,12 +458,12 @@ void HardwareStudioSkinView::paintEncoder(QPainter& p, const SkinEncoderSlot& sl
     titleBox.setBottom(box.top() + box.height() * 0.55);
     turnBox.setTop(titleBox.bottom());
     p.setPen(ink);
-    drawFittedText(p, titleBox, title, hud::uiFont(radius > 50 ? 11.0 : 8.5, QFont::DemiBold), 6.0, 2);
+    hud::drawFittedText(p, titleBox, title, hud::uiFont(radius > 50 ? 11.0 : 8.5, QFont::DemiBold), 6.0, 2);
     if (!turns.isEmpty()) {
         QColor soft = ink;
         soft.setAlphaF(0.75f);
         p.setPen(soft);
-        drawFittedText(p, turnBox, turns, hud::monoFont(radius > 50 ? 8.0 : 6.5), 5.0, 2);
+        hud::drawFittedText(p, turnBox, turns, hud::monoFont(radius > 50 ? 8.0 : 6.5), 5.0, 2);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
@@ -68,6 +69,32 @@ QColor inkOn(const QColor& background)
 {
     const double luminance = 0.2126 * background.redF() + 0.7152 * background.greenF() + 0.0722 * background.blueF();
     return luminance > 0.5 ? QColor(0x0b, 0x0d, 0x10) : QColor(255, 255, 255);
+}
+
+void drawFittedText(QPainter& p, const QRectF& box, const QString& text, QFont font, qreal minPoints, int maxLines)
+{
+    for (qreal pt = font.pointSizeF(); pt >= minPoints; pt -= 0.5) {
+        font.setPointSizeF(pt);
+        const QFontMetricsF fm(font);
+        const QRectF needed = fm.boundingRect(box, Qt::AlignCenter | Qt::TextWordWrap, text);
+        if (needed.width() <= box.width() + 0.5 &&
+            needed.height() <= std::min(box.height(), fm.lineSpacing() * maxLines) + 0.5)
+            break;
+    }
+    p.setFont(font);
+    p.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, fittedText(QFontMetricsF(font), box.width(), text, maxLines));
+}
+
+QString fittedText(const QFontMetricsF& metrics, qreal width, const QString& text, int maxLines)
+{
+    QStringList words = text.split(' ', Qt::SkipEmptyParts);
+    for (QString& word : words)
+        if (metrics.horizontalAdvance(word) > width + 0.5)
+            word = metrics.elidedText(word, Qt::ElideRight, width);
+    QString shown = words.join(' ');
+    if (metrics.horizontalAdvance(shown) > width * maxLines)
+        shown = metrics.elidedText(shown, Qt::ElideRight, width * maxLines - 4);
+    return shown;
 }
 
 QFont uiFont(qreal points, QFont::Weight weight)

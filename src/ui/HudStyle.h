@@ -7,10 +7,14 @@
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
+#include <QRectF>
 #include <QString>
 
 class QPainter;
 class QRectF;
+
+class QFontMetricsF;
+class QPainter;
 
 namespace keyglass::hud {
 
@@ -35,6 +39,14 @@ QColor inkOn(const QColor& background);
 /// The UI font at `points`, with a weight.
 QFont uiFont(qreal points, QFont::Weight weight = QFont::Normal);
 QFont monoFont(qreal points, QFont::Weight weight = QFont::Normal);
+
+/// `text` as it is drawn `width` wide in at most `maxLines` wrapped lines: a word wider than a line on
+/// its own is shortened at its end (the wrap cannot break it, and centred it would lose both ends), then
+/// the whole text if it still needs more lines.
+QString fittedText(const QFontMetricsF& metrics, qreal width, const QString& text, int maxLines);
+/// Draws `text` centred in `box` in at most `maxLines` lines: the font shrinks by half points down to
+/// `minPoints`, then the text is shortened as fittedText says.
+void drawFittedText(QPainter& p, const QRectF& box, const QString& text, QFont font, qreal minPoints, int maxLines);
 
 /// A symbol from the icon set (resources/icons/<name>.svg) tinted with `color`, rendered for 1x and
 /// 2x screens. A missing file gives a null icon, never a crash.

@@ -158,30 +158,6 @@ void SculptedKeycap::leaveEvent(QEvent*)
     update();
 }
 
-namespace {
-
-// Draws `text` centred in `box`, shrinking the font down to `minPoints` and then eliding, so long
-// captions stay on the cap.
-void drawFitted(QPainter& p, const QRectF& box, const QString& text, QFont font, qreal minPoints, int maxLines)
-{
-    QString shown = text;
-    for (qreal pt = font.pointSizeF(); pt >= minPoints; pt -= 0.5) {
-        font.setPointSizeF(pt);
-        QFontMetricsF fm(font);
-        const QRectF needed = fm.boundingRect(box, Qt::AlignCenter | Qt::TextWordWrap, text);
-        const bool fitsLines = needed.height() <= fm.lineSpacing() * maxLines + 0.5;
-        if (needed.width() <= box.width() + 0.5 && fitsLines && needed.height() <= box.height() + 0.5)
-            break;
-    }
-    p.setFont(font);
-    QFontMetricsF fm(font);
-    if (fm.horizontalAdvance(text) > box.width() * maxLines)
-        shown = fm.elidedText(text, Qt::ElideRight, box.width() * maxLines - 4);
-    p.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, shown);
-}
-
-} // namespace
-
 void SculptedKeycap::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -294,12 +270,12 @@ void SculptedKeycap::paintCap(QPainter& p, const QRectF& full, const std::option
     if (showShortcut)
         titleBox.setBottom(legend.bottom() - legend.height() * 0.34);
     p.setPen(titleColor);
-    drawFitted(p, titleBox, title, hud::uiFont(9.5, QFont::DemiBold), 6.5, 2);
+    hud::drawFittedText(p, titleBox, title, hud::uiFont(9.5, QFont::DemiBold), 6.5, 2);
     if (showShortcut) {
         QRectF shortBox = legend;
         shortBox.setTop(titleBox.bottom());
         p.setPen(shortColor);
-        drawFitted(p, shortBox, shortcut, hud::monoFont(7.0), 5.5, 1);
+        hud::drawFittedText(p, shortBox, shortcut, hud::monoFont(7.0), 5.5, 1);
     }
 
     if (m_locked) {

@@ -344,6 +344,18 @@ private slots:
         QCOMPARE(section.percentLabel()->text(), QString("78%"));
     }
 
+    void captionsTooLongForTheCapLoseTheirEndNotTheirStart()
+    {
+        const QFontMetricsF fm(hud::uiFont(6.5, QFont::DemiBold));
+        const qreal narrow = fm.horizontalAdvance("Play/") + 1;
+        const QString single = hud::fittedText(fm, narrow, "Play/Pause", 2);
+        QVERIFY2(single.startsWith("Pl") && single.endsWith(QChar(0x2026)), qPrintable(single));
+        // The other words of the caption stay whole.
+        const QString two = hud::fittedText(fm, narrow * 2, "Play/Pause/Stop Media", 2);
+        QVERIFY2(two.endsWith("Media") && two.startsWith("Play/"), qPrintable(two));
+        QCOMPARE(hud::fittedText(fm, 200, "Volume Up", 2), QString("Volume Up"));
+    }
+
     void speedAndColourRowsFollowTheLightingKind()
     {
         RGBControlSection section;
