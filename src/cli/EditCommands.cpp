@@ -200,30 +200,22 @@ int runLighting(Invocation& call)
         return ExitUsage;
     }
     std::optional<std::uint8_t> effect, brightness, hue, sat, speed;
-    if (!effects.empty()) {
-        auto value = parseNumber(effects.back(), 0, 255);
-        if (!value) {
-            call.err << "keyglass-cli: --effect takes 0-255\n";
-            return ExitUsage;
-        }
-        effect = static_cast<std::uint8_t>(*value);
-    }
-    if (!brightnesses.empty()) {
-        auto value = parseNumber(brightnesses.back(), 0, 255);
-        if (!value) {
-            call.err << "keyglass-cli: --brightness takes 0-255\n";
-            return ExitUsage;
-        }
-        brightness = static_cast<std::uint8_t>(*value);
-    }
-    if (!speeds.empty()) {
-        auto value = parseNumber(speeds.back(), 0, 255);
-        if (!value) {
-            call.err << "keyglass-cli: --speed takes 0-255\n";
-            return ExitUsage;
-        }
-        speed = static_cast<std::uint8_t>(*value);
-    }
+    // The last of each option counts; each takes one byte.
+    auto byteOption =
+        [&call](const std::vector<std::string>& given, const char* flag, std::optional<std::uint8_t>& out) {
+            if (given.empty())
+                return true;
+            const auto value = parseNumber(given.back(), 0, 255);
+            if (!value) {
+                call.err << "keyglass-cli: " << flag << " takes 0-255\n";
+                return false;
+            }
+            out = static_cast<std::uint8_t>(*value);
+            return true;
+        };
+    if (!byteOption(effects, "--effect", effect) || !byteOption(brightnesses, "--brightness", brightness) ||
+        !byteOption(speeds, "--speed", speed))
+        return ExitUsage;
     if (!colors.empty()) {
         const std::string& text = colors.back();
         const auto comma = text.find(',');

@@ -154,10 +154,15 @@ RGBControlSection::RGBControlSection(QWidget* parent) : QWidget(parent)
     connect(m_slider, &QSlider::valueChanged, this, [this](int v) { sliderChanged(double(v) / SliderScale); });
     top->addWidget(m_slider, 1);
 
-    m_percent = new QLabel(this);
-    m_percent->setFixedWidth(30);
-    m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_percent->setFont(hud::monoFont(8.5, QFont::Medium));
+    // The number at the end of a slider row.
+    auto makeValueLabel = [](QWidget* parent) {
+        auto* label = new QLabel(parent);
+        label->setFixedWidth(30);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setFont(hud::monoFont(8.5, QFont::Medium));
+        return label;
+    };
+    m_percent = makeValueLabel(this);
     top->addWidget(m_percent);
     column->addLayout(top);
 
@@ -204,10 +209,7 @@ RGBControlSection::RGBControlSection(QWidget* parent) : QWidget(parent)
             onSpeed(static_cast<std::uint8_t>(std::clamp(v, 0, 255)));
     });
     speed->addWidget(m_speedSlider, 1);
-    m_speedValue = new QLabel(m_speedRow);
-    m_speedValue->setFixedWidth(30);
-    m_speedValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_speedValue->setFont(hud::monoFont(8.5, QFont::Medium));
+    m_speedValue = makeValueLabel(m_speedRow);
     speed->addWidget(m_speedValue);
     column->addWidget(m_speedRow);
 

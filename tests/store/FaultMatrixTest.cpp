@@ -14,20 +14,6 @@
 namespace keyglass::test {
 namespace {
 
-bool isWrite(const RawHidReport& request)
-{
-    return request[0] == 0x05 || request[0] == 0x15 || request[0] == 0x07 || request[0] == 0x09 ||
-           (request[0] == 0xFE && (request[1] == 0x06 || request[1] == 0x0D));
-}
-
-int writesIn(const std::vector<RawHidReport>& requests, std::size_t from)
-{
-    int writes = 0;
-    for (std::size_t i = from; i < requests.size(); ++i)
-        writes += isWrite(requests[i]);
-    return writes;
-}
-
 void applyPlan(VirtualPad& pad, const std::string& text)
 {
     const auto plan = parseFaultPlan(text);
@@ -78,6 +64,24 @@ std::string planFor(const LinkFault& fault, int n)
     return text;
 }
 
+// Applies with the fault on the n-th request of the session (past the open, on a write): the error
+// toast, nothing written after the failed request, and the edits still staged.
+void applyMeetingTheFault(
+    StoreRig& rig, VirtualPad& pad, const LinkFault& fault, int n, const char* id, const char* message)
+{
+    applyPlan(pad, planFor(fault, n));
+    const std::size_t before = pad.requests().size();
+    rig.store->apply(id);
+    rig.settle();
+    const std::string toast = rig.store->toastMessage().value_or("");
+    EXPECT_TRUE(rig.store->toastIsError()) << toast;
+    EXPECT_TRUE(toast.starts_with(message)) << toast;
+    const auto failed = before + static_cast<std::size_t>(n);
+    ASSERT_GE(pad.requests().size(), failed);
+    EXPECT_EQ(writesIn(pad.requests(), failed), 0) << "a write after the failed one";
+    EXPECT_TRUE(rig.store->device(id)->dirty) << "the edits stay staged";
+}
+
 class FaultMatrix : public ::testing::TestWithParam<LinkFault>
 {
 };
@@ -111,18 +115,7 @@ TEST_P(FaultMatrix, ApplyStopsAtTheFirstFailedWriteWithItsMessage)
     ASSERT_TRUE(s.editingTarget());
     s.assign(*s.editingTarget(), 0x0004);
 
-    // The fourth request of the Apply session: past the open, on a keymap write.
-    applyPlan(*pad, planFor(GetParam(), 4));
-    const std::size_t before = pad->requests().size();
-    s.apply(QuadgridID);
-    rig.settle();
-    const std::string toast = s.toastMessage().value_or("");
-    EXPECT_TRUE(s.toastIsError()) << toast;
-    EXPECT_TRUE(toast.starts_with("Failed writing L")) << toast;
-    const auto& requests = pad->requests();
-    ASSERT_GE(requests.size(), before + 4);
-    EXPECT_EQ(writesIn(requests, before + 4), 0) << "a write after the failed one";
-    EXPECT_TRUE(s.device(QuadgridID)->dirty) << "the edits stay staged";
+    applyMeetingTheFault(rig, *pad, GetParam(), 4, QuadgridID, "Failed writing L");
 }
 
 TEST_P(FaultMatrix, LightingStopsAtTheFirstWriteThatFails)
@@ -162,16 +155,7 @@ TEST_P(FaultMatrix, ARestoreThatMeetsTheFaultStaysStagedAndLandsWhole)
     rig.desktop.openAnswers = {file};
     s.restore(SolodialID);
     ASSERT_TRUE(s.device(SolodialID)->dirty);
-    applyPlan(*pad, planFor(GetParam(), 4));
-    const std::size_t before = pad->requests().size();
-    s.apply(SolodialID);
-    rig.settle();
-    const std::string toast = s.toastMessage().value_or("");
-    EXPECT_TRUE(s.toastIsError()) << toast;
-    EXPECT_TRUE(toast.starts_with("Failed writing ")) << toast;
-    ASSERT_GE(pad->requests().size(), before + 4);
-    EXPECT_EQ(writesIn(pad->requests(), before + 4), 0) << "a write after the failed one";
-    ASSERT_TRUE(s.device(SolodialID)->dirty) << "the restored layout is not lost";
+    applyMeetingTheFault(rig, *pad, GetParam(), 4, SolodialID, "Failed writing ");
 
     // Plugged back in and applied again: the pad holds the backup, and a fresh read says so.
     pad->clearFaults();

@@ -8,14 +8,6 @@
 namespace keyglass::test {
 namespace {
 
-int writesIn(const std::vector<RawHidReport>& requests, std::size_t from)
-{
-    int writes = 0;
-    for (std::size_t i = from; i < requests.size(); ++i)
-        writes += requests[i][0] == 0x05;
-    return writes;
-}
-
 TEST_F(StoreTest, APartialLoadRefusesApplyUntilAFullReload)
 {
     auto pad = addPad("quadgrid");

@@ -53,6 +53,19 @@ struct StoreRig
     std::string padError;
 };
 
+/// How many of `requests` from index `from` on change the pad: keymap and encoder writes, lighting sets
+/// and saves, Vial tap-dance writes and unlock starts.
+inline int writesIn(const std::vector<RawHidReport>& requests, std::size_t from)
+{
+    int writes = 0;
+    for (std::size_t i = from; i < requests.size(); ++i) {
+        const auto& r = requests[i];
+        writes += r[0] == 0x05 || r[0] == 0x15 || r[0] == 0x07 || r[0] == 0x09 ||
+                  (r[0] == 0xFE && (r[1] == 0x06 || r[1] == 0x0D));
+    }
+    return writes;
+}
+
 inline constexpr const char* QuadgridID = "1A86:FE16";
 inline constexpr const char* SolodialID = "5831:4249";
 
