@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 
 // What the plain reading notes per key legend.
-struct Expected
+struct ExpectedKey
 {
     int row, col;
     double x, y, w, h, r, rx, ry;
@@ -51,9 +51,9 @@ bool twoNumbers(const std::string& text, int& a, int& b)
     return std::sscanf(text.c_str(), "%d,%d%c", &a, &b, &rest) == 2;
 }
 
-std::vector<Expected> plainReading(const json& keymap)
+std::vector<ExpectedKey> plainReading(const json& keymap)
 {
-    std::vector<Expected> keys;
+    std::vector<ExpectedKey> keys;
     double x = 0, y = 0, r = 0, rx = 0, ry = 0;
     for (const auto& row : keymap) {
         if (!row.is_array())

@@ -7,7 +7,7 @@ namespace {
 
 using json = nlohmann::json;
 
-ParsedLayout parse(const char* text)
+ParsedLayout parseKle(const char* text)
 {
     return parseLayout(json::parse(text));
 }
@@ -35,13 +35,13 @@ void expectKeys(const ParsedLayout& layout, const std::vector<Placed>& expected)
 
 TEST(KleLayout, WidthAppliesToTheNextLegendOnlyAndAdvancesX)
 {
-    expectKeys(parse(R"([["0,0", {"w": 2}, "0,1", "0,2"]])"),
+    expectKeys(parseKle(R"([["0,0", {"w": 2}, "0,1", "0,2"]])"),
                {{"r0c0", 0, 0, 1, 1, false}, {"r0c1", 1, 0, 2, 1, false}, {"r0c2", 3, 0, 1, 1, false}});
 }
 
 TEST(KleLayout, OffsetsAddUpAndRowsAdvanceByOnePlusY)
 {
-    expectKeys(parse(R"([[{"x": 0.5}, "1,3"], [{"y": 0.25, "h": 2}, "2,0", {"x": 1}, "2,1"], ["3,0"]])"),
+    expectKeys(parseKle(R"([[{"x": 0.5}, "1,3"], [{"y": 0.25, "h": 2}, "2,0", {"x": 1}, "2,1"], ["3,0"]])"),
                {{"r1c3", 0.5, 0, 1, 1, false},
                 {"r2c0", 0, 1.25, 1, 2, false},
                 {"r2c1", 2, 1.25, 1, 1, false},
@@ -50,39 +50,39 @@ TEST(KleLayout, OffsetsAddUpAndRowsAdvanceByOnePlusY)
 
 TEST(KleLayout, MetadataObjectsAndOtherItemsDoNotMoveAnything)
 {
-    expectKeys(parse(R"([{"name": "pad"}, ["0,0", 7, null, true, ["x"], "0,1"], "stray", ["1,0"]])"),
+    expectKeys(parseKle(R"([{"name": "pad"}, ["0,0", 7, null, true, ["x"], "0,1"], "stray", ["1,0"]])"),
                {{"r0c0", 0, 0, 1, 1, false}, {"r0c1", 1, 0, 1, 1, false}, {"r1c0", 0, 1, 1, 1, false}});
 }
 
 TEST(KleLayout, LegendsThatAreNotPositionsAddNothingButStillAdvance)
 {
-    const auto layout = parse(R"([["2,a", "1,2,3", "hello", " 0,1 \nlabel", "-", "0,2"]])");
+    const auto layout = parseKle(R"([["2,a", "1,2,3", "hello", " 0,1 \nlabel", "-", "0,2"]])");
     expectKeys(layout, {{"r0c1", 3, 0, 1, 1, false}, {"r0c2", 5, 0, 1, 1, false}});
 }
 
 TEST(KleLayout, EncoderLegendsNameIndicesAndAddNoKey)
 {
-    const auto layout = parse(R"([["0,1\n\n\n\ne", "0,0\n\n\n\ne", "3,1\ne ", "x,0\n\ne", "0,0"], ["1,0"]])");
+    const auto layout = parseKle(R"([["0,1\n\n\n\ne", "0,0\n\n\n\ne", "3,1\ne ", "x,0\n\ne", "0,0"], ["1,0"]])");
     EXPECT_EQ(layout.encoderIndices, (std::vector<int>{0, 3}));
     expectKeys(layout, {{"r0c0", 4, 0, 1, 1, false}, {"r1c0", 0, 1, 1, 1, false}});
 }
 
 TEST(KleLayout, DecalsKeepTheirPositionOrBecomeR0C0)
 {
-    const auto layout = parse(R"([[{"d": true}, "logo", {"d": true, "w": 3}, "1,2", "0,0", {"d": "yes"}, "x"]])");
+    const auto layout = parseKle(R"([[{"d": true}, "logo", {"d": true, "w": 3}, "1,2", "0,0", {"d": "yes"}, "x"]])");
     expectKeys(layout, {{"r0c0", 0, 0, 1, 1, true}, {"r1c2", 1, 0, 3, 1, true}, {"r0c0", 4, 0, 1, 1, false}});
 }
 
 TEST(KleLayout, KeysAreSortedByYThenX)
 {
-    const auto layout = parse(R"([[{"x": 2}, "0,2", {"x": -3}, "0,0"], [{"y": -1.5}, "1,0"]])");
+    const auto layout = parseKle(R"([[{"x": 2}, "0,2", {"x": -3}, "0,0"], [{"y": -1.5}, "1,0"]])");
     expectKeys(layout, {{"r1c0", 0, -0.5, 1, 1, false}, {"r0c0", 0, 0, 1, 1, false}, {"r0c2", 2, 0, 1, 1, false}});
 }
 
 TEST(KleLayout, NonArrayKeymapGivesAnEmptyLayout)
 {
     for (const char* text : {"{}", "null", "\"0,0\"", "[]"}) {
-        const auto layout = parse(text);
+        const auto layout = parseKle(text);
         EXPECT_TRUE(layout.keys.empty()) << text;
         EXPECT_TRUE(layout.encoderIndices.empty()) << text;
     }

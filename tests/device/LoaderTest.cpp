@@ -26,13 +26,13 @@ const char* const SmallVialDefinition = R"({
   ]}
 })";
 
-struct Rig
+struct LoaderRig
 {
     ScriptedBackend backend;
     MiniFirmware firmware;
     std::function<std::optional<Bytes>(const RawHidReport&, std::optional<Bytes>)> tamper;
 
-    Rig()
+    LoaderRig()
     {
         backend.respond = [this](const RawHidReport& r) {
             auto answer = firmware.answer(r);
@@ -76,7 +76,7 @@ TEST(DeviceDiscovery, MergesInterfacesByIdentifierSortsAndSkipsAnonymousOnes)
 
 TEST(DeviceLoading, VialDeviceFillsEveryFieldFromItsDefinition)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.makeVial();
     rig.firmware.layers = 2;
     rig.firmware.keymap = {{{0, 0, 0}, 0x0004}, {{0, 1, 1}, 0x7E45}, {{1, 1, 2}, 0x0029}, {{1, 0, 2}, 0x5F90}};
@@ -121,7 +121,7 @@ TEST(DeviceLoading, VialDeviceFillsEveryFieldFromItsDefinition)
 
 TEST(DeviceLoading, KeyReadsWithoutAMatchingEchoAreMarkedUnreadOnBothPaths)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.makeVial();
     rig.firmware.keymap = {{{0, 0, 0}, 0x5100}, {{0, 0, 1}, 0x04}};
     rig.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
@@ -138,7 +138,7 @@ TEST(DeviceLoading, KeyReadsWithoutAMatchingEchoAreMarkedUnreadOnBothPaths)
     EXPECT_EQ(vial->unreadCells, (std::set<std::string>{"0,0,0", "0,0,1", "0,1,0", "0,1,1"}));
     EXPECT_TRUE(vial->isPartial());
 
-    Rig via;
+    LoaderRig via;
     via.firmware.keymap = {{{0, 0, 0}, 0x5100}, {{0, 0, 1}, 0x04}, {{1, 0, 1}, 0x05}};
     via.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
         if (a && r[0] == 0x04 && r[1] == 1 && r[3] == 1)
@@ -151,7 +151,7 @@ TEST(DeviceLoading, KeyReadsWithoutAMatchingEchoAreMarkedUnreadOnBothPaths)
     EXPECT_EQ(plain->keymap[1][0][1], 0);
     EXPECT_EQ(plain->unreadCells, (std::set<std::string>{"1,0,1"}));
 
-    Rig healthy;
+    LoaderRig healthy;
     healthy.makeVial();
     const auto full = healthy.load();
     ASSERT_TRUE(full);
@@ -160,7 +160,7 @@ TEST(DeviceLoading, KeyReadsWithoutAMatchingEchoAreMarkedUnreadOnBothPaths)
 
 TEST(DeviceLoading, DroppedKnobAnswersAreMarkedUnread)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.makeVial();
     rig.firmware.layers = 2;
     rig.tamper = [](const RawHidReport& r, std::optional<Bytes> a) {
@@ -186,7 +186,7 @@ TEST(DeviceLoading, HandshakeDecidesBetweenVialAndVia)
                           Case{"uid 0", 0, 6, true, false},
                           Case{"version 7", 7, 7, true, false},
                           Case{"bad definition", 7, 6, false, false}}) {
-        Rig rig;
+        LoaderRig rig;
         rig.makeVial();
         rig.firmware.uid = c.uid;
         rig.firmware.vialVersion = c.vialVersion;
@@ -228,7 +228,7 @@ TEST(DeviceLoading, ProtocolVersionAndLayerCountAnswers)
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const auto& c = cases[i];
-        Rig rig;
+        LoaderRig rig;
         rig.tamper = [&](const RawHidReport& r, std::optional<Bytes> a) -> std::optional<Bytes> {
             if (r[0] == 0x01)
                 return c.version;
@@ -254,7 +254,7 @@ TEST(DeviceLoading, ProtocolVersionAndLayerCountAnswers)
 
 TEST(DeviceLoading, UnopenableDeviceYieldsNoModelAndIsNeverClosed)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.backend.refuseOpen = true;
     EXPECT_FALSE(rig.load());
     EXPECT_EQ(rig.backend.opened, 0);
@@ -263,7 +263,7 @@ TEST(DeviceLoading, UnopenableDeviceYieldsNoModelAndIsNeverClosed)
 
 TEST(DeviceLoading, ViaOnlyProbeFindsTheMatrixAndStopsAfterTwoEmptyRows)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.firmware.rows = 6;
     rig.firmware.cols = 16;
     rig.firmware.keymap = {{{0, 0, 0}, 0x04}, {{0, 1, 2}, 0x05}, {{0, 0, 1}, 0xFFFF}};
@@ -281,7 +281,7 @@ TEST(DeviceLoading, ViaOnlyProbeFindsTheMatrixAndStopsAfterTwoEmptyRows)
 
 TEST(DeviceLoading, ViaOnlyProbeRowEndsAtTheFirstFailedCell)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.firmware.rows = 6;
     rig.firmware.cols = 16;
     rig.firmware.keymap = {{{0, 0, 0}, 0x04}, {{0, 0, 5}, 0x05}, {{0, 2, 7}, 0x06}};
@@ -300,7 +300,7 @@ TEST(DeviceLoading, ViaOnlyProbeRowEndsAtTheFirstFailedCell)
 
 TEST(DeviceLoading, ViaOnlyCellClassification)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.firmware.viaVersion = 11;
     rig.firmware.layers = 3;
     rig.firmware.rows = 2;
@@ -321,7 +321,7 @@ TEST(DeviceLoading, ViaOnlyCellClassification)
         ids.push_back(key.id);
     EXPECT_EQ(ids, (std::vector<std::string>{"r0c1", "r1c0", "r1c1"}));
 
-    Rig v12;
+    LoaderRig v12;
     v12.firmware.rows = 1;
     v12.firmware.cols = 1;
     v12.firmware.keymap = {{{1, 0, 0}, 0x5F90}, {{0, 0, 0}, 0x04}};
@@ -333,7 +333,7 @@ TEST(DeviceLoading, ViaOnlyCellClassification)
 TEST(DeviceLoading, Protocol10LayerMovesReadAsTheirLayerAndWriteBackUnchanged)
 {
     for (const int viaVersion : {9, 10}) {
-        Rig rig;
+        LoaderRig rig;
         rig.firmware.viaVersion = viaVersion;
         rig.firmware.layers = 2;
         rig.firmware.rows = 1;
@@ -360,7 +360,7 @@ TEST(DeviceLoading, Protocol10LayerMovesReadAsTheirLayerAndWriteBackUnchanged)
 
 TEST(DeviceLoading, ViaEncoderProbeCountsUpToTheLastBoundIndex)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.firmware.rows = 1;
     rig.firmware.cols = 1;
     rig.firmware.keymap = {{{0, 0, 0}, 0x04}};
@@ -379,7 +379,7 @@ TEST(DeviceLoading, ViaEncoderProbeCountsUpToTheLastBoundIndex)
     EXPECT_EQ(model->encoderMap[2], (std::vector<std::vector<Keycode>>{{0, 0}, {0x52, 0}}));
     EXPECT_EQ(rig.backend.countStartingWith({0x14, 0x00}), 8 + 4);
 
-    Rig old;
+    LoaderRig old;
     old.firmware.viaVersion = 10;
     old.firmware.rows = 1;
     old.firmware.cols = 1;
@@ -394,7 +394,7 @@ TEST(DeviceLoading, ViaEncoderProbeCountsUpToTheLastBoundIndex)
 TEST(DeviceLoading, ThreeKnobPadHidesTheTwoClickCells)
 {
     for (bool extraColumn : {false, true}) {
-        Rig rig;
+        LoaderRig rig;
         rig.firmware.rows = 5;
         rig.firmware.cols = 4;
         rig.firmware.encoderCount = 3;
@@ -428,7 +428,7 @@ TEST(DeviceLoading, ThreeKnobPadHidesTheTwoClickCells)
 
 TEST(DeviceLoading, EveryTapDanceIsReadAndAMissingOneKeepsItsPlaceMarkedUnread)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.makeVial();
     for (int i = 0; i < 20; ++i)
         rig.firmware.tapDances.push_back({static_cast<Keycode>(4 + i), 0, 0, 0, 200});
@@ -453,7 +453,7 @@ TEST(DeviceLoading, EveryTapDanceIsReadAndAMissingOneKeepsItsPlaceMarkedUnread)
 
 TEST(DeviceLoading, WireNumbersAbove255AreSkippedNotTruncated)
 {
-    Rig rig;
+    LoaderRig rig;
     rig.makeVial(R"({"matrix":{"rows":2,"cols":2},
                     "layouts":{"keymap":[["0,0","0,1","300,0\n\n\n\ne","44,0\n\n\n\ne"],["1,0","1,1"]]}})");
     rig.firmware.encoders = {{{0, 44, 0}, 0xE9}};
@@ -469,7 +469,7 @@ TEST(DeviceLoading, WireNumbersAbove255AreSkippedNotTruncated)
 TEST(DeviceLoading, DeviceVanishingMidLoadStillYieldsAModelWithDefaults)
 {
     for (int cut : {1, 3, 8, 20, 40}) {
-        Rig rig;
+        LoaderRig rig;
         rig.makeVial();
         rig.firmware.rgblight = true;
         rig.backend.disconnectAfter = cut;
@@ -495,7 +495,7 @@ TEST(DeviceLoading, APadThatStopsAnsweringCostsSixteenTimeoutsNotOnePerRead)
         definition += "]";
     }
     definition += "]}}";
-    Rig rig;
+    LoaderRig rig;
     rig.makeVial(definition);
     rig.firmware.layers = 32;
     const int blocks = (static_cast<int>(rig.firmware.definition.size()) + 31) / 32;

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::shared_ptr<VirtualPad> padFor(const std::string& profile)
+std::shared_ptr<VirtualPad> virtualPadFor(const std::string& profile)
 {
     return profile == "solodial" ? makeSolodial() : makeQuadgrid();
 }
@@ -27,7 +27,7 @@ TEST(PresetsOnPads, EveryBuiltInPresetReachesItsPadExactly)
         SCOPED_TRACE(entry.path().filename().string());
         const auto preset = decodePreset(readFileCapped(entry.path(), MaxPresetDocumentBytes).value_or(""));
         ASSERT_TRUE(preset);
-        PadRig rig(padFor(preset->deviceProfile));
+        PadRig rig(virtualPadFor(preset->deviceProfile));
         DeviceModel model = rig.load();
         ASSERT_TRUE(presetFitsDevice(*preset, model));
         const auto stagedBefore = model;
@@ -57,7 +57,7 @@ TEST(PresetsOnPads, SavedCurrentLayoutReproducesOnASecondPad)
     for (const std::string profile : {"quadgrid", "solodial"}) {
         SCOPED_TRACE(profile);
         // The first pad gets a built-in layout plus a few hand edits with custom captions.
-        PadRig first(padFor(profile));
+        PadRig first(virtualPadFor(profile));
         DeviceModel source = first.load();
         const auto builtIn = loadPresets();
         const auto chosen = std::find_if(builtIn.begin(), builtIn.end(), [&](const DevicePreset& p) {
@@ -74,7 +74,7 @@ TEST(PresetsOnPads, SavedCurrentLayoutReproducesOnASecondPad)
         const DevicePreset saved = presetFromDevice(reloaded, "Mine", "T3 Code", "", "AI");
         EXPECT_EQ(saved.deviceProfile, profile);
 
-        PadRig second(padFor(profile));
+        PadRig second(virtualPadFor(profile));
         DeviceModel target = second.load();
         stagePreset(saved, target);
         second.write(target);
