@@ -5,7 +5,9 @@
 // Output rules shared by every command: one result per line on standard output; errors on standard
 // error; exit 0 when every input was understood, 1 otherwise, 2 for a usage error.
 
-#include <iosfwd>
+#include "model/Expected.h"
+
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,15 @@ struct Invocation
 };
 
 using CommandFn = int (*)(Invocation&);
+
+/// True, with the error's message on standard error, when `value` holds an error.
+template <class T> bool reportError(const Invocation& call, const Expected<T>& value)
+{
+    if (value)
+        return false;
+    call.err << value.error().message << "\n";
+    return true;
+}
 
 /// Registers a command under one or two words ("devices", "keycode parse"). Returns true so it can
 /// initialise a static in the command's file.

@@ -24,10 +24,8 @@ int runList(Invocation& call)
         return ExitUsage;
     }
     auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    if (reportError(call, session))
         return ExitFailed;
-    }
     PadStore& store = (*session)->store();
     store.loadCommunityPresets();
     (*session)->settle();
@@ -56,10 +54,8 @@ int runShare(Invocation& call)
         return ExitUsage;
     }
     auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    if (reportError(call, session))
         return ExitFailed;
-    }
     PadStore& store = (*session)->store();
     std::optional<DevicePreset> preset;
     for (const auto& candidate : store.availablePresets())
@@ -103,10 +99,8 @@ int runGet(Invocation& call)
         return ExitUsage;
     }
     auto session = StoreSession::open(call);
-    if (!session) {
-        call.err << session.error().message << "\n";
+    if (reportError(call, session))
         return ExitFailed;
-    }
     StoreSession& s = **session;
     HttpRequest request;
     request.url = presetURL(s.store().communityBaseURL(), call.args[0]);

@@ -13,14 +13,6 @@
 namespace keyglass::cli {
 
 namespace {
-template <class T> bool reportError(const Invocation& call, const Expected<T>& value)
-{
-    if (value)
-        return false;
-    call.err << value.error().message << "\n";
-    return true;
-}
-
 // After staging: print the toast, then write to the pad unless this is a dry run.
 int finishStaging(const Invocation& call, StoreSession& session, const std::string& deviceID, bool dryRun)
 {

@@ -39,14 +39,7 @@ public:
         const std::string created = std::to_string(preset.createdAt);
         const char* values[] = {preset.id.c_str(), preset.name.c_str(), created.c_str(), preset.json.c_str()};
         std::lock_guard lock(m_mutex);
-        Result r(PQexecParams(m_conn,
-                              "INSERT INTO presets (id, name, created_at, body) VALUES ($1, $2, $3, $4)",
-                              4,
-                              nullptr,
-                              values,
-                              nullptr,
-                              nullptr,
-                              0));
+        Result r(execute("INSERT INTO presets (id, name, created_at, body) VALUES ($1, $2, $3, $4)", values));
         if (!r.ok(PGRES_COMMAND_OK))
             return unexpected(error("Could not store the preset"));
         return {};
@@ -57,14 +50,8 @@ public:
         const std::string l = std::to_string(limit), o = std::to_string(offset);
         const char* values[] = {l.c_str(), o.c_str()};
         std::lock_guard lock(m_mutex);
-        Result r(PQexecParams(m_conn,
-                              "SELECT id, name, created_at, body FROM presets ORDER BY seq DESC LIMIT $1 OFFSET $2",
-                              2,
-                              nullptr,
-                              values,
-                              nullptr,
-                              nullptr,
-                              0));
+        Result r(
+            execute("SELECT id, name, created_at, body FROM presets ORDER BY seq DESC LIMIT $1 OFFSET $2", values));
         if (!r.ok(PGRES_TUPLES_OK))
             return unexpected(error("Could not list presets"));
         std::vector<StoredPreset> out;
@@ -77,14 +64,7 @@ public:
     {
         const char* values[] = {id.c_str()};
         std::lock_guard lock(m_mutex);
-        Result r(PQexecParams(m_conn,
-                              "SELECT id, name, created_at, body FROM presets WHERE id = $1",
-                              1,
-                              nullptr,
-                              values,
-                              nullptr,
-                              nullptr,
-                              0));
+        Result r(execute("SELECT id, name, created_at, body FROM presets WHERE id = $1", values));
         if (!r.ok(PGRES_TUPLES_OK))
             return unexpected(error("Could not read the preset"));
         if (PQntuples(r.get()) == 0)
@@ -96,7 +76,7 @@ public:
     {
         const char* values[] = {id.c_str()};
         std::lock_guard lock(m_mutex);
-        Result r(PQexecParams(m_conn, "DELETE FROM presets WHERE id = $1", 1, nullptr, values, nullptr, nullptr, 0));
+        Result r(execute("DELETE FROM presets WHERE id = $1", values));
         if (!r.ok(PGRES_COMMAND_OK))
             return unexpected(error("Could not delete the preset"));
         return std::string(PQcmdTuples(r.get())) != "0";
@@ -112,6 +92,11 @@ public:
     }
 
 private:
+    // A statement with text parameters $1.. (the caller holds the lock).
+    template <std::size_t N> PGresult* execute(const char* sql, const char* const (&values)[N]) const
+    {
+        return PQexecParams(m_conn, sql, static_cast<int>(N), nullptr, values, nullptr, nullptr, 0);
+    }
     static StoredPreset stored(const Result& r, int row)
     {
         return {r.text(row, 0), r.text(row, 3), static_cast<std::int64_t>(std::stoll(r.text(row, 2))), r.text(row, 1)};
